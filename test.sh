@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Builds both trees and runs every test tier, unattended; exits non-zero on the
+# first failure.
+#
+#   ./test.sh          everything
+#   ./test.sh host     tier 1: host unit tests and authoring-tool tests
+#   ./test.sh win      tier 2: Windows unit tests under Wine
+#   ./test.sh e2e      tier 3: end-to-end tests of the Windows programs under Wine
+# A single tier still does the builds and checks it needs.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
+# shellcheck source=tests/lib/wine-env.sh
+source tests/lib/wine-env.sh
+
+TIER="${1:-all}"
+case "$TIER" in
+  all | host | win | e2e) ;;
+  *)
+    echo "usage: $0 [host|win|e2e]" >&2
+    exit 2
+    ;;
+esac
+
+JOBS=2
+STUB=build/win/src/varnix-stub.exe
+STUB_MAX_BYTES=$((384 * 1024))
+PACK_TOOL="$PWD/build/host/tools/pack/varnix-pack"
+PYTEST=(/usr/bin/python3 -m pytest -q -p no:cacheprovider)
+export PYTHONDONTWRITEBYTECODE=1 CTEST_OUTPUT_ON_FAILURE=1
+
+STARTED=$SECONDS
+header() { printf '\n===== %s (at %d s) =====\n' "$*" $((SECONDS - STARTED)); }
+fail() {
+  echo "test.sh: $*" >&2
+  exit 1
+}
+
+build_host() {
+  header "Build: host tree"
+  cmake -S . -B build/host -DVARNIX_SANITIZE=ON
+  cmake --build build/host -j"$JOBS"
+}
+
+build_win() {
+  header "Build: Windows tree"
+  cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+  cmake --build build/win -j"$JOBS"
+}
+
+# A Windows program must run on a machine that has only the system DLLs: no
+# compiler runtime and no zlib1.dll may be imported.
+check_imports() {
+  local exe dll bad=0
+  local -a exes
+  mapfile -t exes < <(find build/win -name '*.exe' -not -path '*/CMakeFiles/*' | sort)
+  for exe in "${exes[@]}"; do
+    while read -r dll; do
+      case "${dll,,}" in
+        kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | shfolder.dll | \
+          comctl32.dll | comdlg32.dll | msvcrt.dll | version.dll | wininet.dll | psapi.dll | \
+          ole32.dll | oleaut32.dll | shlwapi.dll | riched32.dll | riched20.dll | ws2_32.dll | \
+          winmm.dll | imm32.dll | uxtheme.dll | mpr.dll | rpcrt4.dll | userenv.dll | ntdll.dll | \
+          setupapi.dll | urlmon.dll | crypt32.dll | secur32.dll | winspool.drv) ;;
+        *)
+          echo "$exe imports $dll, which is not a Windows system DLL" >&2
+          bad=1
+          ;;
+      esac
+    done < <(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  done
+  ((bad == 0)) || fail "a program imports a non-system DLL (static linking broken?)"
+  echo "imports checked: ${#exes[@]} programs use Windows system DLLs only"
+}
+
+check_stub_size() {
+  [[ -f "$STUB" ]] || fail "$STUB was not built"
+  local size
+  size="$(stat -c %s "$STUB")"
+  echo "varnix-stub.exe: $size bytes ($((size / 1024)) KB, limit $((STUB_MAX_BYTES / 1024)) KB)"
+  ((size <= STUB_MAX_BYTES)) || fail "varnix-stub.exe is larger than $((STUB_MAX_BYTES / 1024)) KB"
+}
+
+wine_up() {
+  header "Wine environment"
+  trap varnix_wine_down EXIT
+  trap 'exit 130' INT TERM
+  varnix_wine_up build/wine-run
+}
+
+tier_host() {
+  header "Tier 1: host unit tests"
+  ctest --test-dir build/host --output-on-failure
+  if compgen -G 'tests/pack/test_*.py' >/dev/null || compgen -G 'tests/pack/*_test.py' >/dev/null; then
+    header "Tier 1: authoring tool tests"
+    VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" tests/pack
+  fi
+}
+
+tier_win() {
+  header "Tier 2: Windows unit tests under Wine"
+  ctest --test-dir build/win --output-on-failure
+}
+
+tier_e2e() {
+  header "Tier 3: end-to-end tests under Wine"
+  VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" tests/e2e
+}
+
+header "Dependencies"
+varnix_install_deps
+
+if [[ "$TIER" == all || "$TIER" == host || "$TIER" == e2e ]]; then
+  build_host
+fi
+if [[ "$TIER" == all || "$TIER" == host ]]; then
+  tier_host
+fi
+if [[ "$TIER" != host ]]; then
+  # Up before the Windows build: gtest_discover_tests runs the test programs
+  # through Wine while building, and without an exported prefix Wine would
+  # fall back to ~/.wine.
+  wine_up
+  build_win
+  header "Checks of the Windows programs"
+  check_imports
+  check_stub_size
+fi
+if [[ "$TIER" == all || "$TIER" == win ]]; then
+  tier_win
+fi
+if [[ "$TIER" == all || "$TIER" == e2e ]]; then
+  tier_e2e
+fi
+
+header "All requested tiers passed ($TIER)"

@@ -1,0 +1,417 @@
+"""Drives the Windows programs under Wine from pytest, from the outside.
+
+Everything here acts as a user or another process would: it starts programs
+through `wine`, reads files they write, and talks to windows only through the
+helper programs in tools/test-helpers. Nothing reaches into the product.
+
+The Wine environment (prefix, Xvfb, persistent wineserver) comes from
+tests/lib/wine-env.sh. test.sh brings it up and exports it; when pytest runs on
+its own, `WineSession` brings up a private one for the session.
+"""
+
+from __future__ import annotations
+
+import contextlib
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass
+from pathlib import Path, PureWindowsPath
+from typing import Mapping, NamedTuple
+
+REPO = Path(__file__).resolve().parents[2]
+WINE_ENV_SH = REPO / "tests" / "lib" / "wine-env.sh"
+
+# The variables varnix_wine_up exports; a session that finds all of the first
+# three set uses that environment instead of making its own.
+_ENV_MARKERS = ("VARNIX_WINE_DIR", "WINEPREFIX", "DISPLAY")
+_ENV_EXPORTS = _ENV_MARKERS + (
+    "WINEARCH", "WINEDEBUG", "VARNIX_XVFB_PID", "no_proxy", "NO_PROXY")
+_PROXY_VARS = ("http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY")
+
+# Text that Windows programs read and write: the ANSI code page of the prefix.
+ANSI = "cp1252"
+
+
+class HarnessError(RuntimeError):
+    """The harness could not do its part (as opposed to a product fault)."""
+
+
+def _path_from_env(name: str, default: Path) -> Path:
+    value = os.environ.get(name)
+    return Path(value) if value else default
+
+
+@dataclass(frozen=True)
+class Artefacts:
+    """Paths of the built programs. Each can be overridden by its variable:
+    VARNIX_STUB, VARNIX_VIEWER, VARNIX_LAUNCHER, VARNIX_WINDOW_HOLDER,
+    VARNIX_DEBUG_SEND, VARNIX_PACK; or the tree roots VARNIX_WIN_BUILD
+    (default build/win) and VARNIX_HOST_BUILD (default build/host)."""
+
+    stub: Path
+    viewer: Path
+    launcher: Path
+    window_holder: Path
+    debug_send: Path
+    pack: Path
+
+    @classmethod
+    def from_env(cls) -> "Artefacts":
+        win = _path_from_env("VARNIX_WIN_BUILD", REPO / "build" / "win")
+        host = _path_from_env("VARNIX_HOST_BUILD", REPO / "build" / "host")
+        helpers = win / "tools" / "test-helpers"
+        return cls(
+            stub=_path_from_env("VARNIX_STUB", win / "src" / "varnix-stub.exe"),
+            viewer=_path_from_env(
+                "VARNIX_VIEWER", win / "tools" / "vdebug-viewer" / "vdebug-viewer.exe"),
+            launcher=_path_from_env("VARNIX_LAUNCHER", helpers / "launcher.exe"),
+            window_holder=_path_from_env("VARNIX_WINDOW_HOLDER", helpers / "window-holder.exe"),
+            debug_send=_path_from_env("VARNIX_DEBUG_SEND", helpers / "debug-send.exe"),
+            pack=_path_from_env("VARNIX_PACK", host / "tools" / "pack" / "varnix-pack"),
+        )
+
+
+def require(path: Path) -> Path:
+    """Returns the path, or fails loudly when the program was not built."""
+    if not Path(path).is_file():
+        raise HarnessError(f"{path} is missing: build it first (./test.sh e2e builds everything)")
+    return Path(path)
+
+
+def to_windows_path(path: os.PathLike | str) -> str:
+    """A Unix path as the Windows programs see it: Z: is the Unix root."""
+    return "Z:" + os.path.abspath(os.fspath(path)).replace("/", "\\")
+
+
+def _resolve_ignoring_case(root: Path, parts: tuple[str, ...]) -> Path:
+    # Windows names ignore case; find the entry that Wine would open.
+    current = root
+    for part in parts:
+        exact = current / part
+        if exact.exists() or not current.is_dir():
+            current = exact
+            continue
+        lowered = part.lower()
+        match = next((p for p in current.iterdir() if p.name.lower() == lowered), None)
+        current = match if match is not None else exact
+    return current
+
+
+def from_windows_path(path: str) -> Path:
+    """The Unix path of a C: or Z: path in the current prefix, e.g.
+    from_windows_path(r"C:\\users\\root\\Temp") for the programs' temp folder."""
+    win = PureWindowsPath(path)
+    drive = win.drive.upper()
+    parts = win.parts[1:]
+    if drive == "Z:":
+        return _resolve_ignoring_case(Path("/"), parts)
+    if drive == "C:":
+        return _resolve_ignoring_case(Path(os.environ["WINEPREFIX"]) / "drive_c", parts)
+    raise ValueError(f"no Unix path for {path!r}: only C: and Z: are mapped")
+
+
+def wait_for(predicate, timeout: float, what: str, interval: float = 0.05):
+    """Polls until predicate() returns something true and returns it."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def _wait_for_ready_file(path: Path, process: subprocess.Popen, timeout: float, what: str) -> str:
+    def ready():
+        if path.exists():
+            return path.read_text(encoding=ANSI) or True
+        if process.poll() is not None:
+            raise HarnessError(f"{what} ended with status {process.returncode} before it was ready")
+        return None
+
+    text = wait_for(ready, timeout, f"{what} to be ready")
+    return text if isinstance(text, str) else ""
+
+
+def _stop_process(process: subprocess.Popen, grace: float = 0.0) -> None:
+    if process.poll() is None and grace > 0:
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            process.wait(grace)
+    if process.poll() is None:
+        process.send_signal(signal.SIGKILL)
+    process.wait()
+
+
+class WineSession:
+    """Uses the Wine environment exported by test.sh, or brings up a private
+    one (removed again by stop()) when there is none."""
+
+    def __init__(self) -> None:
+        self.owned_dir: Path | None = None
+
+    @staticmethod
+    def is_up() -> bool:
+        return all(os.environ.get(name) for name in _ENV_MARKERS)
+
+    def start(self) -> None:
+        if self.is_up():
+            return
+        self.owned_dir = Path(tempfile.mkdtemp(prefix="varnix-wine-"))
+        script = 'set -e; source "$1"; varnix_wine_up "$2" >&2; env -0'
+        result = subprocess.run(
+            ["bash", "-c", script, "bash", str(WINE_ENV_SH), str(self.owned_dir)],
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, check=False)
+        if result.returncode != 0:
+            shutil.rmtree(self.owned_dir, ignore_errors=True)
+            self.owned_dir = None
+            raise HarnessError("could not bring up the Wine environment (tests/lib/wine-env.sh)")
+        exported = dict(item.split("=", 1) for item in
+                        result.stdout.decode(errors="replace").split("\0") if "=" in item)
+        for name in _PROXY_VARS:
+            os.environ.pop(name, None)
+        for name in _ENV_EXPORTS:
+            if name in exported:
+                os.environ[name] = exported[name]
+
+    def stop(self) -> None:
+        if self.owned_dir is None:
+            return
+        subprocess.run(["bash", "-c", 'source "$1"; varnix_wine_down', "bash", str(WINE_ENV_SH)],
+                       stdin=subprocess.DEVNULL, check=False)
+        shutil.rmtree(self.owned_dir, ignore_errors=True)
+        for name in _ENV_EXPORTS:
+            os.environ.pop(name, None)
+        self.owned_dir = None
+
+
+def restart_wineserver() -> None:
+    """Ends every Windows program of the prefix and starts a fresh persistent
+    server, e.g. after a change of drive mappings. Global atoms are lost."""
+    subprocess.run(["bash", "-c", 'source "$1"; wineserver -k; wineserver -w; '
+                    'wineserver -p >/dev/null 2>&1 </dev/null; varnix_wine_warm_up',
+                    "bash", str(WINE_ENV_SH)], stdin=subprocess.DEVNULL, check=True)
+
+
+def wine_command(exe: os.PathLike | str, *args: str) -> list[str]:
+    return ["wine", os.fspath(exe), *args]
+
+
+class WindowsRun(NamedTuple):
+    exit_code: int  # all 32 bits, as GetExitCodeProcess gives them
+    stdout: str  # the launcher's output (and whatever the child printed)
+
+
+class WindowsTimeout(AssertionError):
+    """The program did not end in time; the launcher has terminated it."""
+
+
+_EXITCODE = re.compile(r"^EXITCODE=(\d+)\s*$", re.MULTILINE)
+_LAUNCH_FAILED = re.compile(r"^LAUNCH_FAILED=(\d+)\s*$", re.MULTILINE)
+_TIMED_OUT = re.compile(r"^TIMEOUT=(\d+)\s*$", re.MULTILINE)
+
+
+class WindowsProcess:
+    """A program started through launcher.exe. Its output goes to files, not
+    pipes: a program that leaves a process behind (a self-deleting batch, an
+    agent copy) would otherwise keep a pipe open and hang the reader."""
+
+    def __init__(self, launcher: Path, cmdline: str, cwd: os.PathLike | str | None = None,
+                 env: Mapping[str, str] | None = None, show: int | None = None,
+                 timeout: float = 60) -> None:
+        self.cmdline = cmdline
+        self.timeout = timeout
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        full_env["VARNIX_CMDLINE"] = cmdline
+        full_env["VARNIX_TIMEOUT_MS"] = str(int(timeout * 1000))
+        if cwd is not None:
+            # A Windows path stays as given; a Unix path is translated.
+            is_windows = isinstance(cwd, str) and PureWindowsPath(cwd).drive
+            full_env["VARNIX_CWD"] = cwd if is_windows else to_windows_path(cwd)
+        if show is not None:
+            full_env["VARNIX_SHOW"] = str(show)
+        self._stdout = tempfile.TemporaryFile()
+        self._stderr = tempfile.TemporaryFile()
+        self._process = subprocess.Popen(
+            wine_command(require(launcher)), env=full_env, stdin=subprocess.DEVNULL,
+            stdout=self._stdout, stderr=self._stderr)
+
+    def running(self) -> bool:
+        return self._process.poll() is None
+
+    def _read(self, stream) -> str:
+        stream.seek(0)
+        return stream.read().decode(ANSI, errors="replace")
+
+    @property
+    def stderr(self) -> str:
+        return self._read(self._stderr)
+
+    def wait(self) -> WindowsRun:
+        """Waits for the program; raises WindowsTimeout when it ran too long."""
+        try:
+            # The launcher enforces the limit itself; this is only a backstop.
+            self._process.wait(self.timeout + 15)
+        except subprocess.TimeoutExpired:
+            _stop_process(self._process)
+        out = self._read(self._stdout)
+        if _TIMED_OUT.search(out) or self._process.returncode == -signal.SIGKILL:
+            raise WindowsTimeout(f"{self.cmdline!r} still ran after {self.timeout} s\n{out}")
+        failed = _LAUNCH_FAILED.search(out)
+        if failed:
+            raise HarnessError(f"cannot start {self.cmdline!r}: error {failed.group(1)}")
+        codes = _EXITCODE.findall(out)
+        if not codes:
+            raise HarnessError(
+                f"launcher gave no exit code for {self.cmdline!r} (status "
+                f"{self._process.returncode})\nstdout: {out}\nstderr: {self.stderr}")
+        return WindowsRun(int(codes[-1]), out)
+
+    def kill(self) -> None:
+        """Stops the launcher only; the child it started keeps running."""
+        _stop_process(self._process)
+
+
+class DebugViewer:
+    """A running vdebug-viewer.exe whose log and piece lengths go to files."""
+
+    def __init__(self, exe: Path, folder: Path, timeout: float = 30) -> None:
+        folder.mkdir(parents=True, exist_ok=True)
+        self.log_path = folder / "vdebug.log"
+        self.pieces_path = folder / "vdebug.pieces"
+        ready = folder / "vdebug.ready"
+        self._process = subprocess.Popen(
+            wine_command(require(exe), f"/log={to_windows_path(self.log_path)}",
+                         f"/pieces={to_windows_path(self.pieces_path)}",
+                         f"/ready={to_windows_path(ready)}"),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.hwnd = int(_wait_for_ready_file(ready, self._process, timeout, "vdebug-viewer"))
+        except BaseException:
+            self.stop()
+            raise
+
+    def raw(self) -> bytes:
+        """Every byte received so far, in order."""
+        return self.log_path.read_bytes() if self.log_path.exists() else b""
+
+    def text(self) -> str:
+        return self.raw().decode(ANSI, errors="replace")
+
+    def pieces(self) -> list[int]:
+        """The length of every piece received so far, in order."""
+        if not self.pieces_path.exists():
+            return []
+        return [int(line) for line in self.pieces_path.read_text().split()]
+
+    def wait_for_text(self, needle: str, timeout: float = 15) -> str:
+        """Waits until the received text contains needle; returns the whole text."""
+        try:
+            return wait_for(lambda: self.text() if needle in self.text() else None, timeout,
+                            f"{needle!r} in the debug viewer")
+        except TimeoutError as error:
+            raise TimeoutError(f"{error}; it has: {self.text()[-600:]!r}") from None
+
+    def stop(self) -> None:
+        _stop_process(self._process)
+
+
+class WindowHolder:
+    """A running window-holder.exe: a hidden top-level window of a class."""
+
+    def __init__(self, exe: Path, folder: Path, classname: str, title: str | None = None,
+                 timeout: float = 30) -> None:
+        folder.mkdir(parents=True, exist_ok=True)
+        self.classname = classname
+        ready = folder / "ready"
+        self.until_path = folder / "until"
+        self.message_log_path = folder / "messages"
+        args = [classname, f"/ready={to_windows_path(ready)}",
+                f"/until={to_windows_path(self.until_path)}",
+                f"/msglog={to_windows_path(self.message_log_path)}"]
+        if title is not None:
+            args.append(f"/title={title}")
+        self._process = subprocess.Popen(
+            wine_command(require(exe), *args),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.hwnd = int(_wait_for_ready_file(ready, self._process, timeout, "window-holder"))
+        except BaseException:
+            self._process.kill()
+            self._process.wait()
+            raise
+
+    def messages(self) -> list[tuple[int, int, int]]:
+        """(message, wParam, lParam) of every message >= WM_USER the window got."""
+        if not self.message_log_path.exists():
+            return []
+        lines = self.message_log_path.read_text().splitlines()
+        return [tuple(int(v) for v in line.split()) for line in lines if line.strip()]
+
+    def running(self) -> bool:
+        return self._process.poll() is None
+
+    def close(self, timeout: float = 10) -> None:
+        self.until_path.touch()
+        _stop_process(self._process, grace=timeout)
+
+
+def screenshot(path: os.PathLike | str) -> Path:
+    """Saves a PNG of the whole Xvfb screen."""
+    path = Path(path)
+    if shutil.which("import"):
+        result = subprocess.run(["import", "-window", "root", str(path)],
+                                stdin=subprocess.DEVNULL, capture_output=True, check=False)
+        if result.returncode == 0:
+            return path
+    xwd = subprocess.run(["xwd", "-root", "-silent"], stdin=subprocess.DEVNULL,
+                         capture_output=True, check=True).stdout
+    subprocess.run(["convert", "xwd:-", str(path)], input=xwd, capture_output=True, check=True)
+    return path
+
+
+def pack(pack_tool: Path, stub: Path, project_text: str | bytes,
+         files: Mapping[str, bytes | str], out: os.PathLike | str,
+         seed: int | None = 1) -> subprocess.CompletedProcess:
+    """Builds a package with the authoring tool (tools/pack/README.md).
+
+    Writes `files` (relative name -> content; "/" makes sub-folders) into a
+    folder "files" beside a project file "project.ini" whose text is
+    project_text verbatim, except that "{FILES}" and "{OUT}" stand for the
+    paths of that folder and of the output. Relative paths in a project are
+    resolved against its folder, so "Files=files" names the written files.
+    The project folder is OUT's name plus ".project", beside OUT.
+    Runs `varnix-pack build project.ini --stub STUB --out OUT [--seed N]`; a
+    fixed seed keeps the scrambled token the same from run to run (None: the
+    tool's random one). Returns the finished run (its stdout lists the files
+    written); raises HarnessError when the tool fails.
+    """
+    out = Path(out)
+    project_dir = out.parent / (out.name + ".project")
+    files_dir = project_dir / "files"
+    files_dir.mkdir(parents=True, exist_ok=True)
+    for name, content in files.items():
+        target = files_dir / name
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(content if isinstance(content, bytes) else content.encode(ANSI))
+    if isinstance(project_text, str):
+        project_text = (project_text.replace("{FILES}", str(files_dir))
+                        .replace("{OUT}", str(out)).encode(ANSI))
+    project = project_dir / "project.ini"
+    project.write_bytes(project_text)
+    command = [str(require(pack_tool)), "build", str(project),
+               "--stub", str(require(stub)), "--out", str(out)]
+    if seed is not None:
+        command += ["--seed", str(seed)]
+    result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                            check=False)
+    if result.returncode != 0:
+        raise HarnessError(f"varnix-pack failed ({result.returncode}):\n"
+                           f"{result.stdout}{result.stderr}")
+    return result

@@ -1,0 +1,181 @@
+# shellcheck shell=bash
+# Wine test environment: packages, a private 32-bit prefix and a private X
+# server. Sourced by test.sh, demo.sh and (through bash) by the end-to-end
+# harness when pytest runs on its own.
+#
+#   varnix_install_deps    install what the builds and tests need (idempotent)
+#   varnix_wine_up DIR     fresh prefix DIR/prefix, own Xvfb, persistent wineserver;
+#                          exports WINEPREFIX WINEARCH WINEDEBUG DISPLAY
+#                          VARNIX_WINE_DIR VARNIX_XVFB_PID
+#   varnix_wine_warm_up    start Wine's system processes detached from any
+#                          pipe (again after a wineserver restart)
+#   varnix_wine_down       stop the wineserver (and every process of the
+#                          prefix) and the Xvfb started by varnix_wine_up
+#
+# A prefix is made once per set-up recipe and kept as a template under
+# build/wine-template/<key>/ (override with VARNIX_WINE_TEMPLATES); each
+# varnix_wine_up copies it (about 1 s instead of about 10 s). The key covers
+# the recipe below and the Wine version, so changing either makes a new one.
+
+VARNIX_REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+VARNIX_DEB_PACKAGES=(
+  wine wine32:i386 wine64 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb xauth fonts-wine
+  googletest python3-pytest zlib1g-dev cmake g++ imagemagick x11-apps
+)
+
+_varnix_log() { printf 'wine-env: %s\n' "$*" >&2; }
+
+# Prints the packages of VARNIX_DEB_PACKAGES that are not installed.
+_varnix_missing_packages() {
+  local pkg status
+  for pkg in "${VARNIX_DEB_PACKAGES[@]}"; do
+    status="$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)"
+    [[ "$status" == "install ok installed" ]] || printf '%s\n' "$pkg"
+  done
+}
+
+varnix_install_deps() {
+  local missing
+  mapfile -t missing < <(_varnix_missing_packages)
+  if ((${#missing[@]} == 0)); then
+    return 0
+  fi
+  if [[ "$(id -u)" != 0 ]]; then
+    _varnix_log "missing packages (${missing[*]}); run as root to install them"
+    return 1
+  fi
+  _varnix_log "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  apt-get update -q </dev/null
+  apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+  mapfile -t missing < <(_varnix_missing_packages)
+  if ((${#missing[@]} != 0)); then
+    _varnix_log "still missing after install: ${missing[*]}"
+    return 1
+  fi
+}
+
+# The set-up recipe of a prefix. Runs with WINEPREFIX/WINEARCH exported and
+# no wineserver of that prefix running; leaves none running.
+_varnix_make_prefix() {
+  # mscoree/mshtml off: a new prefix would otherwise ask to install Mono and
+  # Gecko, which nothing here uses.
+  WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+  wineserver -w
+  # A fresh prefix lacks Tahoma and Marlett: text would fall back to another
+  # font and caption buttons would show letters.
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  # Without a window manager every hide or destroy of a visible top-level
+  # window blocks for 2 s; unmanaged windows do not wait for one.
+  WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+}
+
+_varnix_template_key() {
+  { declare -f _varnix_make_prefix; wine --version; ls /usr/share/wine/fonts; } |
+    sha256sum | cut -c1-16
+}
+
+# Prints the path of a ready prefix template, making it when needed.
+_varnix_prefix_template() {
+  local root="${VARNIX_WINE_TEMPLATES:-$VARNIX_REPO_ROOT/build/wine-template}"
+  local key dir staging
+  key="$(_varnix_template_key)"
+  dir="$root/$key"
+  if [[ -f "$dir/ready" ]]; then
+    printf '%s\n' "$dir/prefix"
+    return 0
+  fi
+  mkdir -p "$root"
+  # Templates of older recipes are useless now, and so are staging folders
+  # that an interrupted run left behind (a running one is younger).
+  find "$root" -mindepth 1 -maxdepth 1 -not -name "$key" -not -name '.staging.*' \
+    -exec rm -rf {} + 2>/dev/null || true
+  find "$root" -mindepth 1 -maxdepth 1 -name '.staging.*' -mmin +30 \
+    -exec rm -rf {} + 2>/dev/null || true
+  staging="$(mktemp -d "$root/.staging.XXXXXX")"
+  _varnix_log "making a prefix template (about 10 s)"
+  if ! (unset DISPLAY && export WINEPREFIX="$staging/prefix" WINEARCH=win32 && _varnix_make_prefix); then
+    rm -rf "$staging"
+    _varnix_log "wineboot failed"
+    return 1
+  fi
+  touch "$staging/ready"
+  # Another run may have made the same template meanwhile; either one will do.
+  if ! mv -T "$staging" "$dir" 2>/dev/null; then
+    rm -rf "$staging"
+  fi
+  printf '%s\n' "$dir/prefix"
+}
+
+# Starts Xvfb on the first display number from 90 up that nobody uses and
+# sets VARNIX_XVFB_PID and DISPLAY.
+_varnix_start_xvfb() {
+  local dir="$1" n pid tries
+  for ((n = 90; n < 190; n++)); do
+    [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 </dev/null &
+    pid=$!
+    for ((tries = 0; tries < 100; tries++)); do
+      # The lock file names the server that owns the number: ours, or one
+      # that got there first.
+      if [[ -S "/tmp/.X11-unix/X$n" && "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" == "$pid" ]]; then
+        export VARNIX_XVFB_PID="$pid" DISPLAY=":$n"
+        return 0
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    # Lost a race for this number to another server (or it did not start): next one.
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  _varnix_log "no free X display found"
+  return 1
+}
+
+varnix_wine_up() {
+  local dir="${1:?usage: varnix_wine_up DIR}" template
+  mkdir -p "$dir"
+  dir="$(cd "$dir" && pwd)"
+  unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY
+  export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
+  template="$(_varnix_prefix_template)" || return 1
+  rm -rf "$dir/prefix"
+  cp -a "$template" "$dir/prefix"
+  export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all VARNIX_WINE_DIR="$dir"
+  _varnix_start_xvfb "$dir" || return 1
+  # A persistent server makes each later program start about ten times faster
+  # and keeps global atoms alive between programs.
+  wineserver -p >/dev/null 2>&1 </dev/null
+  varnix_wine_warm_up
+  _varnix_log "prefix $WINEPREFIX, DISPLAY $DISPLAY"
+}
+
+# The first program of a new wineserver starts Wine's system processes
+# (services.exe, explorer.exe /desktop, ...), which inherit that program's
+# stdout and stderr and keep them open for the server's life: whoever reads
+# its output through a pipe (CTest's test discovery, a subprocess capture)
+# then waits forever. Starting them here attaches them to nothing.
+varnix_wine_warm_up() {
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+varnix_wine_down() {
+  if [[ -n "${WINEPREFIX:-}" && -n "${VARNIX_WINE_DIR:-}" ]]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
+  if [[ -n "${VARNIX_XVFB_PID:-}" ]]; then
+    kill "$VARNIX_XVFB_PID" 2>/dev/null || true
+    # Only a child of this shell can be waited for; otherwise poll until gone.
+    wait "$VARNIX_XVFB_PID" 2>/dev/null ||
+      for _ in $(seq 50); do kill -0 "$VARNIX_XVFB_PID" 2>/dev/null || break; sleep 0.1; done
+    unset VARNIX_XVFB_PID
+  fi
+}

@@ -1,0 +1,183 @@
+"""Command-line behaviour of varnix-pack: exit codes and one-line messages.
+
+The binary comes from $VARNIX_PACK (default: the host build).
+"""
+import os
+import struct
+import subprocess
+
+import pytest
+
+PACK = os.environ.get("VARNIX_PACK", "/work/main/build/host/tools/pack/varnix-pack")
+
+OK, USAGE, PROJECT, STUB, PACKAGE, CHECKSUM, UNSAFE, OUTPUT = 0, 1, 2, 3, 4, 5, 6, 7
+
+
+def run(*args, cwd=None):
+    return subprocess.run([PACK, *map(str, args)], cwd=cwd, capture_output=True, text=True,
+                          errors="replace", timeout=60)
+
+
+def fake_stub():
+    stub = bytearray(512)
+    stub[0:2] = b"MZ"
+    stub[0x100:0x104] = b"PE\0\0"
+    return bytes(stub)
+
+
+def crafted_package(entries):
+    """The fake stub, two text blocks, `entries` (whole blocks) and a trailer with the checksum off."""
+    language = b"\x02\x01English\x01s0=Hi\x01\x02"
+    settings = b"|http://|p.info|.exe||0|"
+    blocks = b"".join(struct.pack("<I", len(b)) + b for b in (language, settings)) + entries
+    trailer = bytearray(74)
+    trailer[0], trailer[1] = 1, 2
+    struct.pack_into("<IIII", trailer, 4, 512, 1, 0x4A3B2C1D, 1234)
+    struct.pack_into("<I", trailer, 70, 74)
+    return fake_stub() + blocks + bytes(trailer)
+
+
+def stored_entry(header, content):
+    data = header + b"\0" + content
+    return struct.pack("<i", -len(data)) + data
+
+
+@pytest.fixture
+def project(tmp_path):
+    """A valid setup project in tmp_path; returns the project file's path."""
+    (tmp_path / "stub.exe").write_bytes(fake_stub())
+    files = tmp_path / "files"
+    (files / "sub").mkdir(parents=True)
+    (files / "setup.exe").write_bytes(b"engine" * 500)
+    (files / "sub" / "data.txt").write_bytes(b"data")
+    (tmp_path / "out").mkdir()
+    ini = tmp_path / "project.ini"
+    ini.write_text(
+        "[Package]\nStub = stub.exe\nOutput = out/setup.exe\nFiles = files\nLaunch = setup.exe\n"
+        "LaunchArguments = /S\n[Settings]\nToken = plain-token\n[Language English]\ns0 = Test\n"
+    )
+    return ini
+
+
+def assert_one_line_error(result, code, text):
+    assert result.returncode == code, result.stderr
+    lines = result.stderr.strip().splitlines()
+    assert lines and lines[0].startswith("varnix-pack: "), result.stderr
+    assert text in lines[0], result.stderr
+
+
+def test_build_list_extract_succeed(project, tmp_path):
+    built = run("build", project, "--seed", 5)
+    assert built.returncode == OK, built.stderr
+    assert "launch entry \"setup.exe*/S\"" in built.stdout
+    listed = run("list", tmp_path / "out/setup.exe")
+    assert listed.returncode == OK, listed.stderr
+    assert "descrambled \"plain-token\"" in listed.stdout
+    assert "sub\\data.txt" in listed.stdout
+    extracted = run("extract", tmp_path / "out/setup.exe", tmp_path / "x")
+    assert extracted.returncode == OK, extracted.stderr
+    assert "launch entry: \"setup.exe*/S\"" in extracted.stdout
+    assert (tmp_path / "x/sub/data.txt").read_bytes() == b"data"
+
+
+def test_command_line_overrides_stub_and_output(project, tmp_path):
+    (tmp_path / "other.exe").write_bytes(fake_stub())
+    result = run("build", project, "--stub", tmp_path / "other.exe", "--out", tmp_path / "elsewhere.exe")
+    assert result.returncode == OK, result.stderr
+    assert (tmp_path / "elsewhere.exe").exists()
+    assert not (tmp_path / "out/setup.exe").exists()
+
+
+@pytest.mark.parametrize(
+    "args, text",
+    [
+        ([], "no command given"),
+        (["pack"], "unknown command \"pack\""),
+        (["build"], "build needs a project file"),
+        (["list"], "list needs exactly one package"),
+        (["extract", "a.exe"], "extract needs a package and a destination folder"),
+        (["build", "p.ini", "--seed"], "--seed needs a value"),
+        (["build", "p.ini", "--seed", "-1"], "--seed needs a whole number"),
+        (["build", "p.ini", "--seed", "4294967296"], "--seed needs a whole number"),
+        (["build", "p.ini", "--fast", "1"], "unknown option \"--fast\""),
+    ],
+)
+def test_bad_command_lines_are_usage_errors(args, text):
+    assert_one_line_error(run(*args), USAGE, text)
+
+
+@pytest.mark.parametrize(
+    "edit, code, text",
+    [
+        # (text to append to the project, or a replacement pair), expected exit code, message part
+        (("Stub = stub.exe", "Colour = red\nStub = stub.exe"), PROJECT, "project.ini:2: unknown key \"Colour\" in [Package]"),
+        ("[Extras]\n", PROJECT, "project.ini:11: unknown section [Extras]"),
+        (("Launch = setup.exe", "Launch = missing.exe"), PROJECT, "launch file \"missing.exe\" not found"),
+        (("Files = files", "Files = nowhere"), PROJECT, "files folder not found"),
+        (("LaunchArguments = /S", "Compression = high"), PROJECT, "Compression: expected 0 (store) to 9"),
+        (("Stub = stub.exe", "Stub = files/sub/data.txt"), STUB, "not a stub program"),
+        (("Stub = stub.exe", "Stub = none.exe"), STUB, "cannot open the stub"),
+        (("Output = out/setup.exe", "Output = missing/dir/setup.exe"), OUTPUT, "cannot create the file"),
+    ],
+)
+def test_bad_projects_name_the_cause(project, edit, code, text):
+    ini = project.read_text()
+    ini = ini + edit if isinstance(edit, str) else ini.replace(*edit)
+    project.write_text(ini)
+    assert_one_line_error(run("build", project), code, text)
+    assert not (project.parent / "out/setup.exe").exists()
+
+
+def test_unreadable_project(tmp_path):
+    assert_one_line_error(run("build", tmp_path / "none.ini"), PROJECT, "cannot open the project file")
+
+
+def test_stub_with_end_pointer_bytes_in_use(project, tmp_path):
+    stub = bytearray(fake_stub())
+    stub[0xFC] = 7
+    (tmp_path / "stub.exe").write_bytes(bytes(stub))
+    assert_one_line_error(run("build", project), STUB, "bytes 0xF8..0xFF are in use")
+
+
+@pytest.mark.parametrize("verb", ["list", "extract"])
+def test_damaged_packages(project, tmp_path, verb):
+    extra = [tmp_path / "x"] if verb == "extract" else []
+    assert_one_line_error(run(verb, tmp_path / "missing.exe", *extra), PACKAGE, "cannot open the file")
+    (tmp_path / "plain.exe").write_bytes(fake_stub())
+    assert_one_line_error(run(verb, tmp_path / "plain.exe", *extra), PACKAGE, "not a package")
+
+    assert run("build", project).returncode == OK
+    package = (tmp_path / "out/setup.exe").read_bytes()
+    (tmp_path / "cut.exe").write_bytes(package[:-10])
+    assert_one_line_error(run(verb, tmp_path / "cut.exe", *extra), PACKAGE, "no package trailer found")
+    damaged = bytearray(package)
+    damaged[600] ^= 0xFF  # inside the text blocks: only the checksum sees it
+    (tmp_path / "damaged.exe").write_bytes(bytes(damaged))
+    assert_one_line_error(run(verb, tmp_path / "damaged.exe", *extra), CHECKSUM, "checksum fails")
+
+
+def test_unsafe_entry_name_is_refused(tmp_path):
+    package = crafted_package(stored_entry(b"|..\\evil.txt|0|", b"payload"))
+    (tmp_path / "evil.exe").write_bytes(package)
+    assert_one_line_error(run("extract", tmp_path / "evil.exe", tmp_path / "x"), UNSAFE,
+                          "unsafe name \"..\\evil.txt\" refused")
+    assert not (tmp_path / "evil.txt").exists()
+
+
+def test_corrupt_entry_is_named_and_removed(tmp_path):
+    import zlib
+    data = zlib.compress(b"|big.bin|0|\0" + os.urandom(150000), 9)
+    damaged = bytearray(data)
+    damaged[-500] ^= 0x5A
+    package = crafted_package(struct.pack("<i", len(damaged)) + bytes(damaged))
+    (tmp_path / "bad.exe").write_bytes(package)
+    assert_one_line_error(run("extract", tmp_path / "bad.exe", tmp_path / "x"), PACKAGE,
+                          "entry 1 (\"big.bin\") is corrupt")
+    assert not (tmp_path / "x/big.bin").exists()
+
+
+def test_unwritable_destination(project, tmp_path):
+    assert run("build", project).returncode == OK
+    (tmp_path / "blocker").write_text("a file, not a folder")
+    assert_one_line_error(run("extract", tmp_path / "out/setup.exe", tmp_path / "blocker/x"), OUTPUT,
+                          "cannot create the folder")

@@ -1,0 +1,222 @@
+#include "pack/PackageLister.h"
+
+#include <cstdio>
+#include <iomanip>
+#include <new>
+
+#include "pack/EntryStream.h"
+#include "pack/PackFiles.h"
+#include "pack/PackageWalker.h"
+#include "pack/TextBlocks.h"
+#include "package/EntryHeader.h"
+
+namespace {
+
+// Text from the package with bytes below 0x20 and 0x7F shown as \xNN, so a
+// damaged block cannot garble the terminal.
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", c);
+      shown += escape;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
+std::string Hex(uint64_t value, int digits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string FlagNames(uint8_t flags) {
+  static const std::pair<uint8_t, const char*> kNames[] = {
+      {kShowTempDriveNotice, "ShowTempDriveNotice"},
+      {kMoreVolumes, "MoreVolumes"},
+      {kSpanCd, "SpanCd"},
+      {kShowActivityBar, "ShowActivityBar"},
+      {kWriteRunLog, "WriteRunLog"}};
+  std::string names;
+  for (const auto& flag : kNames) {
+    if (flags & flag.first) names += std::string(" ") + flag.second;
+  }
+  if (flags & 0xE0) names += " (unused bits " + Hex(flags & 0xE0, 2) + ")";
+  return names;
+}
+
+class Lister : public PackageVisitor {
+ public:
+  explicit Lister(std::ostream& out) : out_(out) {}
+
+  PackStatus OnVolume(const VolumeInfo& v) override;
+  PackStatus OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) override;
+  PackStatus OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
+                     int index) override;
+  void OnNote(const std::string& note) override { out_ << "Note: " << note << "\n"; }
+
+  std::string checksumFailure;   // of the first volume that fails
+  uint32_t expectedEntries = 0;  // FileCount of the volume that carries the text blocks
+  int entries = 0;
+
+ private:
+  void Field(const std::string& name, const std::string& value) {
+    out_ << "  " << std::left << std::setw(20) << name << value << "\n";
+  }
+  void PrintTrailer(const PackageTrailer& t);
+  void PrintLanguages(const std::string& block);
+  void PrintItems(const std::string& title, const std::string& block, const char* const names[],
+                  int tokenItem);
+
+  std::ostream& out_;
+  bool entryHeadingDone_ = false;
+};
+
+PackStatus Lister::OnVolume(const VolumeInfo& v) {
+  out_ << "Volume " << v.number << ": " << v.path << "\n";
+  Field("File size", std::to_string(v.fileSize));
+  Field("PE file", v.isPeFile ? "yes (\"MZ\" at 0, \"PE\" at 0x100)" : "no");
+  if (v.endPointer != 0) {
+    Field("End pointer",
+          std::to_string(v.endPointer) + " (high " + std::to_string(v.endPointer >> 32) + ", low " +
+              std::to_string(v.endPointer & 0xFFFFFFFFu) + "); " +
+              std::to_string(v.fileSize - v.packageEnd) + " bytes follow the package");
+  } else {
+    Field("End pointer", "not set");
+  }
+  Field("Trailer",
+        "at " + std::to_string(v.place.offset) + ", " + std::to_string(v.place.length) + " bytes");
+  PrintTrailer(v.trailer);
+  Field("Checksum", "stored " + std::to_string(v.trailer.PackageChecksum) + ", computed " +
+                        std::to_string(v.computedChecksum) +
+                        (v.checksumPasses ? ": passes" : ": FAILS"));
+  if (!v.checksumPasses && checksumFailure.empty()) {
+    checksumFailure = v.path + ": checksum fails (stored " +
+                      std::to_string(v.trailer.PackageChecksum) + ", computed " +
+                      std::to_string(v.computedChecksum) + ")";
+  }
+  entryHeadingDone_ = false;
+  return PackStatus::Ok();
+}
+
+void Lister::PrintTrailer(const PackageTrailer& t) {
+  Field("Version", std::to_string(t.Version));
+  Field("HeaderBlockCount", std::to_string(t.HeaderBlockCount));
+  Field("Reserved2", Hex(t.Reserved2, 4));
+  Field("DataOffset", std::to_string(t.DataOffset));
+  Field("FileCount", std::to_string(t.FileCount));
+  Field("PackageMagic", Hex(t.PackageMagic, 8));
+  Field("PackageChecksum", std::to_string(t.PackageChecksum));
+  std::string reserved;
+  for (uint8_t byte : t.Reserved20)
+    reserved += (reserved.empty() ? "" : " ") + Hex(byte, 2).substr(2);
+  Field("Reserved20", reserved);
+  for (int k = 0; k < kSpaceEntries; ++k) {
+    std::string cluster = k == 0 ? "plain total" : "clusters >= " + std::to_string(256u << k);
+    Field("SpaceByClusterSize" + std::to_string(k),
+          std::to_string(t.SpaceByClusterSize[k]) + " (" + cluster + ")");
+  }
+  Field("Reserved64", Hex(t.Reserved64, 2));
+  Field("PackageFlags", Hex(t.PackageFlags, 2) + FlagNames(t.PackageFlags));
+  Field("IsWebStub", std::to_string(t.IsWebStub));
+  Field("AskBeforeDownload", std::to_string(t.AskBeforeDownload));
+  Field("HasUpdateAgent", std::to_string(t.HasUpdateAgent));
+  Field("IsUpdateAgent", std::to_string(t.IsUpdateAgent));
+  Field("TrailerLength", std::to_string(t.TrailerLength));
+}
+
+PackStatus Lister::OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) {
+  expectedEntries = v.trailer.FileCount;
+  PrintLanguages(blocks.language);
+  static const char* const kSettingsNames[] = {"ServerUrl", "InfoFile", "AgentExe", "Token",
+                                               "Silent"};
+  PrintItems("Settings block", blocks.settings, kSettingsNames, kSettingsTokenItem);
+  if (blocks.count > 2) {
+    static const char* const kWebNames[] = {"Folder", "FileName", "AlwaysDownload", "Token",
+                                            "Size"};
+    PrintItems("Web block", blocks.web, kWebNames, kWebTokenItem);
+  }
+  return PackStatus::Ok();
+}
+
+void Lister::PrintLanguages(const std::string& block) {
+  std::vector<std::string> sections = ListItems(block);
+  out_ << "Language block: " << sections.size() << " section(s), " << block.size() << " bytes\n";
+  for (const std::string& section : sections) {
+    std::vector<std::string> lines = ListItems(section);
+    out_ << "  [" << Printable(lines.empty() ? std::string() : lines[0]) << "]\n";
+    for (size_t i = 1; i < lines.size(); ++i) out_ << "    " << Printable(lines[i]) << "\n";
+  }
+}
+
+void Lister::PrintItems(const std::string& title, const std::string& block,
+                        const char* const names[], int tokenItem) {
+  std::vector<std::string> items = ListItems(block);
+  out_ << title << ": " << items.size() << " item(s)\n";
+  for (size_t i = 0; i < items.size(); ++i) {
+    std::string name = i < 5 ? names[i] : "(extra)";
+    std::string value = "\"" + Printable(items[i]) + "\"";
+    if (static_cast<int>(i) == tokenItem) {
+      value = "scrambled " + value + ", descrambled \"" + Printable(Descramble(items[i])) + "\"";
+    }
+    out_ << "  " << i << " " << std::left << std::setw(15) << name << value << "\n";
+  }
+}
+
+PackStatus Lister::OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
+                           int index) {
+  if (!entryHeadingDone_) {
+    out_ << "Entries of volume " << v.number << ":\n";
+    out_ << "  " << std::right << std::setw(5) << "#" << std::setw(12) << "stored"
+         << "  " << std::setw(6) << "method" << std::setw(12) << "size"
+         << "  " << std::left << std::setw(20) << "time"
+         << "name\n";
+    entryHeadingDone_ = true;
+  }
+  ++entries;
+  std::string header;
+  uint64_t size = 0;
+  EntryCallbacks callbacks;
+  callbacks.onHeader = [&header](const std::string& text) {
+    header = text;
+    return true;
+  };
+  callbacks.onContent = [&size](const char*, size_t count) {
+    size += count;
+    return true;
+  };
+  std::string error;
+  if (ReadEntry(source, block, callbacks, error) != EntryRead::kDone) {
+    return PackStatus::Fail(ExitCode::kPackage, v.path + ": entry " + std::to_string(index) +
+                                                    " at offset " + std::to_string(block.offset) +
+                                                    " is corrupt: " + error);
+  }
+  EntryHeader parsed = ParseEntryHeader(header);
+  std::string name = header.empty() ? "(no header: skipped by the stub)" : Printable(parsed.name);
+  if (!parsed.launchEntry.empty()) name += "  [launch: " + Printable(parsed.launchEntry) + "]";
+  out_ << "  " << std::right << std::setw(5) << index << std::setw(12) << block.dataLength << "  "
+       << std::setw(6) << (block.compressed ? "zlib" : "stored") << std::setw(12) << size << "  "
+       << std::left << std::setw(20) << FormatDosTime(parsed.dosTime) << name << "\n";
+  return PackStatus::Ok();
+}
+
+}  // namespace
+
+PackStatus ListPackage(const std::string& firstVolume, std::ostream& out) {
+  try {
+    Lister lister(out);
+    PackStatus status = WalkPackage(firstVolume, false, lister);
+    if (!status.ok()) return status;
+    out << "Total: " << lister.entries << " entries; FileCount says " << lister.expectedEntries
+        << "\n";
+    if (!lister.checksumFailure.empty())
+      return PackStatus::Fail(ExitCode::kChecksum, lister.checksumFailure);
+    return PackStatus::Ok();
+  } catch (const std::bad_alloc&) {
+    return PackStatus::Fail(ExitCode::kInternal, "out of memory");
+  }
+}

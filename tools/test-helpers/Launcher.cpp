@@ -1,0 +1,96 @@
+// launcher: starts one program with an exact command line and reports its
+// full 32-bit exit code. A Linux caller of "wine x.exe" sees only the low byte
+// of the exit code; this console program prints all of it.
+//
+// Environment:
+//   VARNIX_CMDLINE  the child's whole command line, passed to CreateProcessA as is
+//   VARNIX_CWD      optional working folder of the child
+//   VARNIX_SHOW     optional show state (decimal SW_ value) handed to the child
+//                   through STARTUPINFO, which it sees as nCmdShow
+//   VARNIX_TIMEOUT_MS  optional limit; a child still running then is terminated
+// These variables are removed before the child starts, so it sees the
+// environment a user would give it.
+// Output: "EXITCODE=<decimal>" and exit with that code;
+// "LAUNCH_FAILED=<GetLastError>" and exit code 255 when the child cannot start;
+// "TIMEOUT=<milliseconds>" and exit code 254 when it had to be terminated.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "support/ToolSupport.h"
+
+namespace {
+
+// Returns false when the variable is not set.
+bool ReadEnvironment(const char* name, std::string* value) {
+  const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+  if (size == 0) return false;
+  std::vector<char> buffer(size);
+  const DWORD length = GetEnvironmentVariableA(name, buffer.data(), size);
+  if (length == 0 || length >= size) return false;
+  value->assign(buffer.data(), length);
+  return true;
+}
+
+STARTUPINFOA MakeStartupInfo(const std::string& show) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  if (!show.empty()) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(std::strtoul(show.c_str(), nullptr, 10));
+  }
+  return startup;
+}
+
+}  // namespace
+
+int main() {
+  std::string command_line;
+  std::string folder;
+  std::string show;
+  if (!ReadEnvironment("VARNIX_CMDLINE", &command_line)) {
+    std::fprintf(stderr, "launcher: VARNIX_CMDLINE is not set\n");
+    std::printf("LAUNCH_FAILED=%lu\n", static_cast<unsigned long>(ERROR_BAD_ARGUMENTS));
+    return 255;
+  }
+  ReadEnvironment("VARNIX_CWD", &folder);
+  ReadEnvironment("VARNIX_SHOW", &show);
+  std::string limit;
+  const DWORD timeout = ReadEnvironment("VARNIX_TIMEOUT_MS", &limit)
+                            ? static_cast<DWORD>(std::strtoul(limit.c_str(), nullptr, 10))
+                            : INFINITE;
+  for (const char* name : {"VARNIX_CMDLINE", "VARNIX_CWD", "VARNIX_SHOW", "VARNIX_TIMEOUT_MS"}) {
+    SetEnvironmentVariableA(name, nullptr);
+  }
+
+  std::vector<char> writable(command_line.begin(), command_line.end());
+  writable.push_back('\0');
+  STARTUPINFOA startup = MakeStartupInfo(show);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    std::printf("LAUNCH_FAILED=%lu\n", static_cast<unsigned long>(GetLastError()));
+    return 255;
+  }
+  tools::ScopedHandle child(process.hProcess);
+  tools::ScopedHandle thread(process.hThread);
+  if (WaitForSingleObject(child.get(), timeout) == WAIT_TIMEOUT) {
+    // Leaving a hung child behind would disturb the tests that follow.
+    TerminateProcess(child.get(), WAIT_TIMEOUT);
+    WaitForSingleObject(child.get(), 5000);
+    std::printf("TIMEOUT=%lu\n", static_cast<unsigned long>(timeout));
+    std::fflush(stdout);
+    return 254;
+  }
+  DWORD exit_code = 0;
+  GetExitCodeProcess(child.get(), &exit_code);
+  std::printf("EXITCODE=%lu\n", static_cast<unsigned long>(exit_code));
+  std::fflush(stdout);
+  // ExitProcess keeps all 32 bits; a return from main would too, but say so plainly.
+  ExitProcess(exit_code);
+}
