@@ -1,0 +1,274 @@
+"""Start-up of the real stub on packages made by varnix-pack: banners on the
+debug channel, the run log, the role chosen from the package, the file name
+and the switches, the single-instance rule and the exit code. Observed from
+outside: the viewer's text, the log file and the launcher's exit code."""
+
+import re
+import struct
+
+import pytest
+
+import harness
+
+SETUP_PROJECT = """
+[Package]
+Type = setup
+Files = files
+Launch = engine.exe
+{extra}
+"""
+
+AGENT_PROJECT = """
+[Package]
+Type = agent
+{extra}
+[Flags]
+WriteRunLog = {log}
+
+[Settings]
+ServerUrl = http://127.0.0.1:1/product/
+InfoFile = product.info
+AgentExe = agent.exe
+"""
+
+NOT_BUILT = {
+    "main window": "RunMainWindow: the main window is not built yet",
+    "agent copy": "CreateAndRun_X_Exe: the agent copy is not built yet",
+    "span restart": "SpanRestart: the multi-CD restart is not built yet",
+}
+
+
+def make_setup(pack, folder, name="setup.exe", extra=""):
+    out = folder / name
+    pack(SETUP_PROJECT.format(extra=extra), {"engine.exe": b"MZ engine", "data.txt": "payload"}, out)
+    return out
+
+
+def make_agent(pack, folder, name="agent.exe", log=1, extra=""):
+    out = folder / name
+    pack(AGENT_PROJECT.format(log=log, extra=extra), {}, out)
+    return out
+
+
+def run_stub(run_windows, program, args=""):
+    command = f'"{harness.to_windows_path(program)}"' + (f" {args}" if args else "")
+    return command, run_windows(command, timeout=60)
+
+
+def log_records(path):
+    """The messages of the run log, without time stamp and thread id, with the marker."""
+    records = []
+    for line in path.read_bytes().decode(harness.ANSI).split("\r\n")[:-1]:
+        match = re.fullmatch(r"\d\d./\d\d./\d\d \d\d.\d\d.\d\d [ \d]{5,}(   | X )(.*)".replace("./", "\\D"), line)
+        assert match, f"malformed record {line!r}"
+        records.append(match.group(1) + match.group(2))
+    return records
+
+
+def test_plain_setup_package_banners_and_no_log(pack, run_windows, debug_viewer, work_dir):
+    program = make_setup(pack, work_dir)
+    command, run = run_stub(run_windows, program, "/A=1")
+
+    assert run.exit_code == 0, run.stdout
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    pid = re.match(r"(\d+) ==== STUB START ====> ", text).group(1)
+    assert text.split("\r\n") == [
+        f"{pid} ==== STUB START ====> {command}<",
+        f"{pid} ==== ThisIs_AutoUpdateProg=FALSE",
+        f"{pid} {NOT_BUILT['main window']}",
+        f"{pid} ==== STUB END ====> {command}<",
+        "",
+        "",
+    ]
+    assert not list(work_dir.glob("*.log")), "a plain setup run writes no run log"
+
+
+def test_agent_package_without_log_flag_writes_no_log(pack, run_windows, debug_viewer, work_dir):
+    program = make_agent(pack, work_dir, log=0)
+    _, run = run_stub(run_windows, program)
+    assert run.exit_code == 0
+    assert "ThisIs_AutoUpdateProg=TRUE" in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert not list(work_dir.glob("*.log"))
+
+
+def test_plain_agent_logs_start_dispatch_and_exit(pack, run_windows, debug_viewer, work_dir):
+    program = make_agent(pack, work_dir)
+    command, run = run_stub(run_windows, program, "/WAIT=0")
+
+    assert run.exit_code == 0
+    path = harness.to_windows_path(program)
+    records = log_records(work_dir / "X_agent.log")
+    version = records[4]
+    assert re.fullmatch(r"   Agent Version=\d+\.\d+\.\d+\.\d+", version), version
+    assert records == [
+        "   ", "   ",
+        f"   === START === {path}",
+        f"   CommandLine={command}",
+        version,
+        "   DoRunStubWin() --- Start",
+        "   X_ExeIsRunning=FALSE",
+        "   ThisIs_Plain_AutoUpdate_Exe=TRUE",
+        "   ThisIs_X_AutoUpdate_Exe=FALSE",
+        "   DoRunStubWin() --- End",
+        f"   === EXIT === {path}",
+        "   ",
+    ]
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert NOT_BUILT["agent copy"] in text
+    assert "HandleParamOK(FALSE)" in text
+
+
+@pytest.mark.parametrize("name, log_name", [
+    ("X_agent.exe", "X_agent.log"),  # shares the plain agent's log
+    ("x_agent.exe", "X_x_agent.log"),  # the log name rule is case-sensitive, the role test is not
+])
+def test_agent_copy_marks_its_records(pack, run_windows, debug_viewer, work_dir, name, log_name):
+    program = make_agent(pack, work_dir, name=name)
+    _, run = run_stub(run_windows, program)
+
+    assert run.exit_code == 0
+    records = log_records(work_dir / log_name)
+    assert all(r.startswith(" X ") for r in records), records
+    assert [r[3:] for r in records[5:13]] == [
+        "DoRunStubWin() --- Start",
+        "X_ExeIsRunning=FALSE",
+        "ThisIs_Plain_AutoUpdate_Exe=FALSE",
+        "ThisIs_X_AutoUpdate_Exe=TRUE",
+        "CheckTestMode",
+        "WinMain",
+        "DeleteMySelf",
+        "DoRunStubWin() --- End",
+    ]
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert NOT_BUILT["main window"] in text and "DeleteMySelf(file only)" in text
+    assert "HandleParamOK" not in text
+
+
+def test_agent_under_another_name_is_neither_role(pack, run_windows, debug_viewer, work_dir):
+    program = make_agent(pack, work_dir, name="X_X_agent.exe")
+    _, run = run_stub(run_windows, program)
+    assert run.exit_code == 0
+    records = [r[3:] for r in log_records(work_dir / "X_X_agent.log")]
+    assert "ThisIs_Plain_AutoUpdate_Exe=FALSE" in records and "ThisIs_X_AutoUpdate_Exe=FALSE" in records
+    assert NOT_BUILT["main window"] in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+
+
+def test_second_start_of_the_same_program_leaves_the_work_to_the_first(
+        pack, run_windows, debug_viewer, window_holder, work_dir):
+    program = make_setup(pack, work_dir)
+    # The first instance's main window is registered under the program's full path.
+    with window_holder(harness.to_windows_path(program)):
+        _, run = run_stub(run_windows, program)
+    assert run.exit_code == 0
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert NOT_BUILT["main window"] not in text
+
+
+def test_renamed_copy_runs_beside_the_original(pack, run_windows, debug_viewer, window_holder, work_dir):
+    program = make_setup(pack, work_dir)
+    copy = work_dir / "setup-copy.exe"
+    copy.write_bytes(program.read_bytes())
+    with window_holder(harness.to_windows_path(program)):
+        _, run = run_stub(run_windows, copy)
+    assert run.exit_code == 0
+    assert NOT_BUILT["main window"] in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+
+
+def test_running_plain_agent_still_hands_on_its_switches(
+        pack, run_windows, debug_viewer, window_holder, work_dir):
+    program = make_agent(pack, work_dir)
+    with window_holder(".AutoUpdate.agent"), window_holder(".AutoUpdate.X_agent"):
+        _, run = run_stub(run_windows, program, "/TEST=1")
+    assert run.exit_code == 0
+    records = [r[3:] for r in log_records(work_dir / "X_agent.log")]
+    assert "X_ExeIsRunning=TRUE" in records
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert NOT_BUILT["agent copy"] not in text  # its own window exists: no new copy
+    assert "HandleParamOK(TRUE)" in text
+
+
+@pytest.mark.parametrize("span, args, expected", [
+    (1, "", ["span restart"]),  # level 1 is the default
+    (1, "/SpanCdLvl=1", ["span restart"]),
+    (1, "/SpanCdLvl=2", ["main window", "DeleteMySelf(with folder)"]),
+    (0, "/SpanCdLvl=2", ["main window", "DeleteMySelf(with folder)"]),
+    (0, "", ["main window"]),
+])
+def test_span_levels_choose_restart_or_run(pack, run_windows, debug_viewer, work_dir, span, args, expected):
+    program = make_setup(pack, work_dir, extra=f"SpanCd = {span}")
+    _, run = run_stub(run_windows, program, args)
+    assert run.exit_code == 0
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    for item in expected:
+        assert NOT_BUILT.get(item, item) in text
+    roles = [line for line in NOT_BUILT.values() if line in text]
+    assert len(roles) == 1, text
+    assert ("DeleteMySelf" in text) == any("DeleteMySelf" in item for item in expected)
+
+
+def test_long_debug_line_arrives_in_pieces_of_128(pack, run_windows, debug_viewer, work_dir):
+    program = make_setup(pack, work_dir)
+    command, run = run_stub(run_windows, program, "/PAD=" + "p" * 200)
+    assert run.exit_code == 0
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    first_line = text.split("\r\n")[0] + "\r\n"
+    assert len(first_line) > 256
+    pieces = debug_viewer.pieces()
+    assert pieces[:3] == [128, 128, len(first_line) - 256]
+    assert text.startswith(first_line)
+
+
+def test_end_pointer_finds_the_package_before_a_signature(pack, run_windows, work_dir):
+    program = make_agent(pack, work_dir, extra="EndPointer = 1")
+    end = len(program.read_bytes())
+    data = program.read_bytes()
+    assert struct.unpack_from("<II", data, 0xF8) == (0, end)
+    with program.open("ab") as f:
+        f.write(b"\x30\x82 certificate table" * 100)
+
+    _, run = run_stub(run_windows, program)
+    assert run.exit_code == 0
+    assert "   ThisIs_Plain_AutoUpdate_Exe=TRUE" in log_records(work_dir / "X_agent.log")
+
+
+def test_stub_without_package_runs_on_defaults(artefacts, run_windows, debug_viewer, work_dir):
+    program = work_dir / "bare.exe"
+    program.write_bytes(artefacts.stub.read_bytes())
+    _, run = run_stub(run_windows, program)
+    assert run.exit_code == 0
+    assert NOT_BUILT["main window"] in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+
+
+@pytest.mark.parametrize("damage", ["truncated", "garbage tail", "huge block"])
+def test_damaged_package_never_crashes_the_stub(pack, run_windows, debug_viewer, work_dir, damage):
+    program = make_agent(pack, work_dir)
+    data = bytearray(program.read_bytes())
+    if damage == "truncated":
+        data = data[:-30]
+    elif damage == "garbage tail":
+        data += b"\xff" * 7
+    else:
+        offset = struct.unpack_from("<I", data, len(data) - 74 + 4)[0]
+        struct.pack_into("<I", data, offset, 0x7FFFFFF0)
+    program.write_bytes(bytes(data))
+
+    _, run = run_stub(run_windows, program)
+    assert run.exit_code == 0
+    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    if damage == "huge block":
+        # The trailer still says "agent with log", but no text block reads:
+        # without an agent name the program is neither agent role.
+        assert "ThisIs_AutoUpdateProg=TRUE" in text
+        assert "   ThisIs_Plain_AutoUpdate_Exe=FALSE" in log_records(work_dir / "X_agent.log")
+    else:
+        assert "ThisIs_AutoUpdateProg=FALSE" in text
+        assert not list(work_dir.glob("*.log"))
+
+
+def test_stub_image_keeps_the_end_pointer_free(artefacts):
+    data = artefacts.stub.read_bytes()
+    assert data[:2] == b"MZ"
+    assert struct.unpack_from("<I", data, 0x3C)[0] == 0x100
+    assert data[0x100:0x104] == b"PE\0\0"
+    assert data[0xF8:0x100] == bytes(8)
+    assert len(data) <= 384 * 1024
