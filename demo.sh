@@ -46,14 +46,63 @@ if [[ ! -f "$STUB" ]]; then
   exit 0
 fi
 
-# Scenario 1: a package built with the authoring tool.
-#   Write a project and its files under $DEMO/project, then
-#   "$PACK_TOOL" build "$DEMO/project/project.ini" "$DEMO/setup.exe"
+LAUNCHER=build/win/tools/test-helpers/launcher.exe
 
-# Scenario 2: run it as a user would and show what happened.
-#   wine "$DEMO/setup.exe" ... ; shot setup-window ; report its exit code
-#   (tools/test-helpers/launcher.exe prints the full 32-bit code).
+# Runs a Windows command line exactly as given and prints its full exit code.
+run_windows() {
+  VARNIX_CMDLINE="$1" wine "$LAUNCHER" </dev/null 2>/dev/null | tr -d '\r' || true
+}
 
+say "packing a small setup package with varnix-pack"
+mkdir -p "$DEMO/setup/files/docs"
+printf 'MZ stand-in for the setup engine\n' >"$DEMO/setup/files/engine.exe"
+printf 'Welcome to the demo product.\r\n' >"$DEMO/setup/files/docs/readme.txt"
+cat >"$DEMO/setup/project.ini" <<'INI'
+[Package]
+Type = setup
+Files = files
+Launch = engine.exe
+LaunchArguments = /lang=auto
+EndPointer = 1
+
+[Flags]
+ShowActivityBar = 1
+
+[Settings]
+Token = demo-product-token
+
+[Language English]
+s0 = Demo Product Setup
+s1 = Extracting Files...
+
+[Language German]
+s0 = Demo-Produkt Installation
+INI
+"$PACK_TOOL" build "$DEMO/setup/project.ini" --stub "$STUB" --out "$DEMO/setup.exe" --seed 1
+"$PACK_TOOL" list "$DEMO/setup.exe"
+
+say "running the setup package under Wine (the main window and the unpacking are not built yet)"
+run_windows "\"$(winpath "$DEMO/setup.exe")\" /demo=1"
+
+say "packing an auto-update agent that writes its run log, and running it as its X_ copy"
+cat >"$DEMO/agent.ini" <<'INI'
+[Package]
+Type = agent
+
+[Flags]
+WriteRunLog = 1
+
+[Settings]
+ServerUrl = http://127.0.0.1:8080/product/
+InfoFile = product.info
+AgentExe = ProdUpdate.exe
+INI
+"$PACK_TOOL" build "$DEMO/agent.ini" --stub "$STUB" --out "$DEMO/X_ProdUpdate.exe" --seed 1
+run_windows "\"$(winpath "$DEMO/X_ProdUpdate.exe")\" /SleepX=0"
+say "the run log, $DEMO/X_ProdUpdate.log"
+cat "$DEMO/X_ProdUpdate.log"
+
+sleep 0.5  # let the viewer write the last pieces
 say "what the stub traced"
 cat "$DEMO/vdebug.log" 2>/dev/null || echo "(nothing)"
 shot final
