@@ -38,15 +38,7 @@ std::string SwitchList(const std::string& params, char switchChar) {
   std::string text = " " + params;
   text = ReplaceText(text, "\"", "", false);
   text = ReplaceText(text, std::string(" ") + switchChar, std::string(1, kItemSeparator), false);
-  text = std::string(1, kItemSeparator) + text + kItemSeparator;
-  std::string out;
-  for (char c : text) {
-    if (c == '=') {
-      while (!out.empty() && out.back() == ' ') out.pop_back();
-    }
-    out += c;
-  }
-  return out;
+  return RemoveBlanksBeforeEquals(std::string(1, kItemSeparator) + text + kItemSeparator);
 }
 
 }  // namespace

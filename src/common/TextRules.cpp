@@ -76,6 +76,18 @@ bool EndsWithText(const std::string& suffix, const std::string& text, bool ignor
   return ignoreCase ? UpperText(tail) == UpperText(suffix) : tail == suffix;
 }
 
+std::string RemoveBlanksBeforeEquals(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '=') {
+      while (!out.empty() && out.back() == ' ') out.pop_back();
+    }
+    out += c;
+  }
+  return out;
+}
+
 bool SameTrimmedText(const std::string& a, const std::string& b) {
   return UpperText(TrimText(a)) == UpperText(TrimText(b));
 }

@@ -28,6 +28,10 @@ std::string ReplaceTextTrimmed(const std::string& text, const std::string& find,
 bool StartsWithText(const std::string& prefix, const std::string& text, bool ignoreCase);
 bool EndsWithText(const std::string& suffix, const std::string& text, bool ignoreCase);
 
+// Removes every blank that stands directly before an "=", so "key  =v" and
+// "key=v" read alike in key lookups.
+std::string RemoveBlanksBeforeEquals(const std::string& text);
+
 // Both texts trimmed and upper-cased, then compared.
 bool SameTrimmedText(const std::string& a, const std::string& b);
 

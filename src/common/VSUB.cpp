@@ -9,20 +9,6 @@ bool IsList(const std::string& list) {
   return list.size() >= 2 && list.front() == list.back();
 }
 
-// Blanks directly before an "=" do not count in a key lookup.
-std::string WithoutBlanksBeforeEquals(const std::string& list) {
-  if (list.find(' ') == std::string::npos) return list;
-  std::string out;
-  out.reserve(list.size());
-  for (char c : list) {
-    if (c == '=') {
-      while (!out.empty() && out.back() == ' ') out.pop_back();
-    }
-    out += c;
-  }
-  return out;
-}
-
 }  // namespace
 
 int Count(const std::string& list) {
@@ -44,7 +30,8 @@ std::string Item(const std::string& list, int index, const std::string& fallback
 std::string Value(const std::string& list, const std::string& key, const std::string& fallback) {
   if (list.empty() || key.empty()) return fallback;
   const char separator = list.front();
-  const std::string text = WithoutBlanksBeforeEquals(list);
+  // Blanks directly before an "=" do not count in a key lookup.
+  const std::string text = list.find(' ') == std::string::npos ? list : RemoveBlanksBeforeEquals(list);
   const std::string wanted = std::string(1, separator) + key + "=";
   const size_t at = FindText(text, wanted, true);
   if (at == std::string::npos) return fallback;

@@ -77,8 +77,8 @@ int main() {
     std::printf("LAUNCH_FAILED=%lu\n", static_cast<unsigned long>(GetLastError()));
     return 255;
   }
-  tools::ScopedHandle child(process.hProcess);
-  tools::ScopedHandle thread(process.hThread);
+  UniqueKernelHandle child(process.hProcess);
+  UniqueKernelHandle thread(process.hThread);
   if (WaitForSingleObject(child.get(), timeout) == WAIT_TIMEOUT) {
     // Leaving a hung child behind would disturb the tests that follow.
     TerminateProcess(child.get(), WAIT_TIMEOUT);

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/Files.h"
 #include "support/ToolSupport.h"
 
 namespace {
@@ -54,7 +55,7 @@ void LogMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   char line[64];
   const int n = std::snprintf(line, sizeof(line), "%u %lu %ld\r\n", message,
                               static_cast<unsigned long>(wparam), static_cast<long>(lparam));
-  tools::AppendToFile(g_options.message_log_path, line, static_cast<DWORD>(n));
+  AppendToFile(g_options.message_log_path, std::string(line, n), false, 0);
 }
 
 LRESULT CALLBACK HolderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/Files.h"
 #include "support/ToolSupport.h"
 
 namespace {
@@ -85,11 +86,11 @@ LRESULT OnDebugPiece(ATOM atom) {
   const UINT length = GlobalGetAtomNameA(atom, text, sizeof(text));
   if (length == 0) return 0;
   const ViewerOptions& options = g_viewer.options;
-  if (!options.log_path.empty()) tools::AppendToFile(options.log_path, text, length);
+  if (!options.log_path.empty()) AppendToFile(options.log_path, std::string(text, length), false, 0);
   if (!options.pieces_path.empty()) {
     char line[16];
     const int n = std::snprintf(line, sizeof(line), "%u\r\n", length);
-    tools::AppendToFile(options.pieces_path, line, static_cast<DWORD>(n));
+    AppendToFile(options.pieces_path, std::string(line, n), false, 0);
   }
   AppendToEdit(ForDisplay(text, static_cast<int>(length)));
   return 1;

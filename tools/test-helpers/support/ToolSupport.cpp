@@ -33,24 +33,12 @@ bool IsKnownOption(const char* arg, const char* const* names) {
   return false;
 }
 
-bool AppendToFile(const std::string& path, const void* data, DWORD size) {
-  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  if (SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR) {
-    return false;
-  }
-  DWORD written = 0;
-  return WriteFile(file.get(), data, size, &written, nullptr) && written == size;
-}
-
 bool WriteFileAtomically(const std::string& path, const std::string& text) {
   const std::string temp = path + ".tmp";
   {
-    ScopedHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    UniqueFile file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    if (!file) return false;
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(text.size());
     if (!WriteFile(file.get(), text.data(), size, &written, nullptr) || written != size) {
