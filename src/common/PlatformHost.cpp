@@ -5,6 +5,7 @@
 
 #include "common/TextRules.h"
 #include "package/ByteSource.h"
+#include "package/Language.h"
 
 namespace {
 
@@ -60,3 +61,6 @@ std::string UpperText(const std::string& text) {
   }
   return out;
 }
+
+// The host tool has no thread locale: English.
+int StartupPrimaryLanguage() { return 9; }

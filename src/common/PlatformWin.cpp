@@ -4,6 +4,7 @@
 #include "common/TextRules.h"
 #include "common/WinHandles.h"
 #include "package/ByteSource.h"
+#include "package/Language.h"
 
 namespace {
 
@@ -57,4 +58,14 @@ std::string UpperText(const std::string& text) {
   std::string out = text;
   if (!out.empty()) CharUpperBuffA(&out[0], static_cast<DWORD>(out.size()));
   return out;
+}
+
+namespace {
+// Captured while the program starts, before anything can change the thread's locale.
+const LCID startupThreadLocale = GetThreadLocale();
+}  // namespace
+
+int StartupPrimaryLanguage() {
+  const int primary = PRIMARYLANGID(LANGIDFROMLCID(startupThreadLocale));
+  return primary != 0 ? primary : LANG_ENGLISH;
 }

@@ -1,5 +1,7 @@
 #include "common/TextRules.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -62,6 +64,46 @@ std::string ReplaceText(const std::string& text, const std::string& find,
 std::string ReplaceTextTrimmed(const std::string& text, const std::string& find,
                                const std::string& replacement, bool ignoreCase) {
   return TrimText(ReplaceText(text, find, replacement, ignoreCase));
+}
+
+std::string ExpandEscapes(const std::string& text) {
+  std::string out = ReplaceText(text, "\\\\n", "\r\n", false);
+  out = ReplaceText(out, "\\\\t", "\t", false);
+  out = ReplaceText(out, "<P>", "\r\n", true);
+  return ReplaceText(out, "<T>", "\t", true);
+}
+
+namespace {
+
+std::string GroupThousands(const std::string& number) {
+  const size_t point = number.find('.');
+  const std::string whole = number.substr(0, point);
+  std::string grouped;
+  for (size_t i = 0; i < whole.size(); ++i) {
+    if (i > 0 && (whole.size() - i) % 3 == 0) grouped += ',';
+    grouped += whole[i];
+  }
+  return point == std::string::npos ? grouped : grouped + number.substr(point);
+}
+
+std::string FormatQuotient(double quotient, int decimals, bool separators) {
+  char text[64];
+  if (decimals <= 0) {
+    std::snprintf(text, sizeof text, "%.0f", std::ceil(quotient));
+  } else {
+    std::snprintf(text, sizeof text, "%.*f", decimals <= 4 ? decimals : 1, quotient);
+  }
+  return separators ? GroupThousands(text) : text;
+}
+
+}  // namespace
+
+std::string FormatSizeKB(double bytes, int decimals, bool separators) {
+  return FormatQuotient(bytes / 1024.0, decimals, separators);
+}
+
+std::string FormatSizeMB(double bytes, int decimals, bool separators) {
+  return FormatQuotient(bytes / 1048576.0, decimals, separators);
 }
 
 bool StartsWithText(const std::string& prefix, const std::string& text, bool ignoreCase) {

@@ -35,6 +35,17 @@ std::string RemoveBlanksBeforeEquals(const std::string& text);
 // Both texts trimmed and upper-cased, then compared.
 bool SameTrimmedText(const std::string& a, const std::string& b);
 
+// Two backslashes and "n" become CR LF, two backslashes and "t" a tab
+// (case-sensitive); then "<P>" becomes CR LF and "<T>" a tab, in any case.
+std::string ExpandEscapes(const std::string& text);
+
+// A byte count in KB (1,024) or MB (1,048,576) with "." as decimal point and
+// 1..4 decimals (other counts give 1); decimals <= 0 round the quotient up
+// to a whole number. With separators a "," stands between every three
+// digits of the whole part. Independent of the system's locale.
+std::string FormatSizeKB(double bytes, int decimals, bool separators);
+std::string FormatSizeMB(double bytes, int decimals, bool separators);
+
 // Every byte as two upper-case hexadecimal digits, optionally each preceded by
 // "0x", optionally each followed by a blank with one more blank after every
 // eighth byte.

@@ -47,6 +47,14 @@ class TGFileInfo {
   // The descrambled web tokens of both packages are equal.
   bool SameWebToken(const TGFileInfo& other) const;
 
+  // Language texts from the section chosen for the run; the fallback when
+  // the key is missing or empty. Charset and FontSize read 0 and 8 when
+  // not numbers; FontName defaults to "Tahoma".
+  std::string LangText(const std::string& key, const std::string& fallback) const;
+  int Charset() const;
+  int FontSize() const;
+  std::string FontName() const;
+
   const std::string& LanguageBlock() const { return language_; }
   const std::string& SettingsBlock() const { return settings_; }
   const std::string& WebBlock() const { return web_; }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "common/Utils.h"
 #include "common/VDebug.h"
 #include "stub/ExitCodes.h"
 #include "stub/StubMain.h"
@@ -16,6 +17,7 @@ void __verbose_terminate_handler() { std::abort(); }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
+    PreloadSystemLibraries();
     return static_cast<int>(StubMain());
   } catch (const std::exception& e) {
     LogException(e, "WinMain");

@@ -13,6 +13,12 @@ test's lifetime.
     screenshot     screenshot(name) saves name.png of the screen in the test's folder
     pack           pack(project_text, files, out, stub=None, seed=1) builds a package
                    with varnix-pack onto the stub (default: the built one)
+    ui_driver      ui_driver(classname, actions=("none",), pause=False, wait=30, gone=30)
+                   -> UiDriver watching for a window; .window(), .proceed(), .finish()
+    box_host       box_host(kind, env=None, limit=60, **switches) -> BoxHost showing
+                   one message box; .wait() -> its result (dict)
+    message_box    message_box(kind, actions=("none",), shot=None, env=None, **switches)
+                   -> BoxRun(window, driver, result): both of the above in one go
 
 A failing test leaves failure.png (the screen at the failure) in its tmp_path.
 """
@@ -100,8 +106,76 @@ def window_holder(wine_env, artefacts, tmp_path):
 
 
 @pytest.fixture
+def ui_driver(wine_env, artefacts, tmp_path):
+    counter = itertools.count(1)
+    started: list[harness.UiDriver] = []
+
+    def start(classname: str, actions=("none",), pause: bool = False, wait: float = 30,
+              gone: float = 30):
+        driver = harness.UiDriver(artefacts.ui_driver, tmp_path / f"ui-driver-{next(counter)}",
+                                  classname, actions, pause=pause, wait=wait, gone=gone)
+        started.append(driver)
+        return driver
+
+    yield start
+    for driver in started:
+        driver.stop()
+
+
+@pytest.fixture
+def box_host(wine_env, artefacts, tmp_path):
+    counter = itertools.count(1)
+    started: list[harness.BoxHost] = []
+
+    def start(kind: str, env=None, limit: float = 60, **switches):
+        host = harness.BoxHost(artefacts.launcher, artefacts.box_host,
+                               tmp_path / f"box-host-{next(counter)}", kind, env=env,
+                               limit=limit, **switches)
+        started.append(host)
+        return host
+
+    yield start
+    for host in started:
+        if not host.process.running():
+            continue
+        # A box left up would be found by the next test's driver: close it
+        # the way a user would, and give up on the launcher only after that.
+        harness.close_windows(artefacts.ui_driver, tmp_path / "closer", "VMsgBox")
+        with contextlib.suppress(TimeoutError):
+            harness.wait_for(lambda: not host.process.running(), 10, "box-host to end")
+        if host.process.running():
+            host.process.kill()
+
+
+@pytest.fixture
 def screenshot(wine_env, tmp_path):
     return lambda name: harness.screenshot(tmp_path / f"{name}.png")
+
+
+@pytest.fixture
+def message_box(ui_driver, box_host, screenshot, artefacts, tmp_path):
+    """message_box(kind, actions=("none",), shot=None, env=None, **switches)
+    -> harness.BoxRun: box-host shows one box (switches as in BoxHost.cpp),
+    ui-driver describes it and does the actions; `shot` saves a screenshot of
+    the untouched box under that name. A box still up after the actions is
+    closed so box-host can report."""
+    counter = itertools.count(1)
+
+    def show(kind: str, actions=("none",), shot: str | None = None, env=None, **switches):
+        driver = ui_driver("VMsgBox", actions, pause=shot is not None, gone=15)
+        host = box_host(kind, env=env, limit=45, **switches)
+        if shot is not None:
+            driver.window()
+            screenshot(shot)
+        run = driver.finish()
+        if run.gone_ms is None:
+            harness.close_windows(artefacts.ui_driver, tmp_path / f"closer-{next(counter)}",
+                                  "VMsgBox")
+        result = host.wait()
+        assert run.window is not None, f"the box went before it could be described: {result}"
+        return harness.BoxRun(run.window, run, result)
+
+    return show
 
 
 @pytest.fixture

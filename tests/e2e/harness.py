@@ -12,6 +12,7 @@ its own, `WineSession` brings up a private one for the session.
 from __future__ import annotations
 
 import contextlib
+import json
 import os
 import re
 import shutil
@@ -50,7 +51,7 @@ def _path_from_env(name: str, default: Path) -> Path:
 class Artefacts:
     """Paths of the built programs. Each can be overridden by its variable:
     VARNIX_STUB, VARNIX_VIEWER, VARNIX_LAUNCHER, VARNIX_WINDOW_HOLDER,
-    VARNIX_DEBUG_SEND, VARNIX_PACK; or the tree roots VARNIX_WIN_BUILD
+    VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST; or the tree roots VARNIX_WIN_BUILD
     (default build/win) and VARNIX_HOST_BUILD (default build/host)."""
 
     stub: Path
@@ -59,6 +60,8 @@ class Artefacts:
     window_holder: Path
     debug_send: Path
     pack: Path
+    ui_driver: Path | None = None
+    box_host: Path | None = None
 
     @classmethod
     def from_env(cls) -> "Artefacts":
@@ -73,6 +76,8 @@ class Artefacts:
             window_holder=_path_from_env("VARNIX_WINDOW_HOLDER", helpers / "window-holder.exe"),
             debug_send=_path_from_env("VARNIX_DEBUG_SEND", helpers / "debug-send.exe"),
             pack=_path_from_env("VARNIX_PACK", host / "tools" / "pack" / "varnix-pack"),
+            ui_driver=_path_from_env("VARNIX_UI_DRIVER", helpers / "ui-driver.exe"),
+            box_host=_path_from_env("VARNIX_BOX_HOST", helpers / "box-host.exe"),
         )
 
 
@@ -415,3 +420,225 @@ def pack(pack_tool: Path, stub: Path, project_text: str | bytes,
         raise HarnessError(f"varnix-pack failed ({result.returncode}):\n"
                            f"{result.stdout}{result.stderr}")
     return result
+
+
+class Control(NamedTuple):
+    """A child window as ui-driver saw it; rect in the parent's client area."""
+    hwnd: int
+    class_name: str
+    text: str
+    rect: tuple[int, int, int, int]
+    style: int
+    exstyle: int
+    user_data: int
+    visible: bool
+    focused: bool
+    default: bool
+    bold: list[tuple[int, int]] | str | None  # rich-edit only; a text says why it is unknown
+
+    @property
+    def x(self) -> int:
+        return self.rect[0]
+
+    @property
+    def y(self) -> int:
+        return self.rect[1]
+
+    @property
+    def width(self) -> int:
+        return self.rect[2] - self.rect[0]
+
+    @property
+    def height(self) -> int:
+        return self.rect[3] - self.rect[1]
+
+
+class WindowView:
+    """A top-level window as ui-driver described it (see UiDriver.cpp)."""
+
+    def __init__(self, data: dict) -> None:
+        self.data = data
+        self.caption: str = data["caption"]
+        self.class_name: str = data["class"]
+        self.style: int = data["style"]
+        self.exstyle: int = data["exstyle"]
+        self.window_rect = tuple(data["window_rect"])
+        self.client_rect = tuple(data["client_rect"])
+        self.work_area = tuple(data["work_area"])
+        # None: the window menu cannot be read from another process (Wine).
+        self.close_greyed: bool | None = data["close_greyed"]
+        self.owner: int = data["owner"]
+        self.owner_enabled: bool | None = data["owner_enabled"]
+        self.controls = [Control(
+            c["hwnd"], c["class"], c["text"], tuple(c["rect"]), c["style"], c["exstyle"],
+            c["user_data"], c["visible"], c["focused"], c["default"],
+            [tuple(r) for r in c["bold"]] if isinstance(c.get("bold"), list) else c.get("bold"))
+            for c in data["children"]]
+
+    @property
+    def width(self) -> int:
+        return self.window_rect[2] - self.window_rect[0]
+
+    @property
+    def height(self) -> int:
+        return self.window_rect[3] - self.window_rect[1]
+
+    @property
+    def client_size(self) -> tuple[int, int]:
+        return self.client_rect[2] - self.client_rect[0], self.client_rect[3] - self.client_rect[1]
+
+    @property
+    def buttons(self) -> list[Control]:
+        """Visible buttons from left to right."""
+        return sorted((c for c in self.controls if c.class_name.lower() == "button" and c.visible),
+                      key=lambda c: c.x)
+
+    @property
+    def rich_edit(self) -> Control:
+        found = [c for c in self.controls if c.class_name.upper().startswith("RICHEDIT")]
+        if len(found) != 1:
+            raise AssertionError(f"expected one rich-edit control, found {len(found)}: {self.data}")
+        return found[0]
+
+    @property
+    def focused(self) -> Control | None:
+        return next((c for c in self.controls if c.focused), None)
+
+
+class UiDriverRun(NamedTuple):
+    window: WindowView | None  # None: gone before it could be described
+    steps: list[tuple[str, WindowView | None]]  # the window after each step but the last
+    gone_ms: int | None  # after the last step; None: still there at the end
+    gone_at_ms: int | None  # since the driver started
+    found_ms: int
+    step_failed: bool
+    exit_code: int  # low byte only, as Linux sees it
+
+
+class UiDriver:
+    """A running ui-driver.exe that waits for a visible top-level window of a
+    class, describes it, then does `actions` ("click:N", "key:NAME",
+    "char:C", "closebutton", "close", "wmclose", "none") in order.
+
+    Start it before the program that shows the window. With pause=True it
+    holds still after describing the window until proceed() is called, so a
+    test can take a screenshot of the untouched window."""
+
+    def __init__(self, exe: Path, folder: Path, classname: str,
+                 actions: tuple[str, ...] | list[str] = ("none",), pause: bool = False,
+                 wait: float = 30, gone: float = 30) -> None:
+        if any("," in action for action in actions):
+            raise ValueError(f"an action may not contain a comma: {actions!r}")
+        folder.mkdir(parents=True, exist_ok=True)
+        self.out_path = folder / "window.json"
+        self._pause_path = folder / "proceed" if pause else None
+        self._limit = wait + gone + 15
+        args = [classname, f"/out={to_windows_path(self.out_path)}",
+                f"/wait={int(wait * 1000)}", f"/gone={int(gone * 1000)}",
+                "/action=" + ",".join(actions)]
+        if self._pause_path is not None:
+            args.append(f"/pause={to_windows_path(self._pause_path)}")
+        self._stdout = tempfile.TemporaryFile()
+        self._process = subprocess.Popen(
+            wine_command(require(exe), *args), stdin=subprocess.DEVNULL,
+            stdout=self._stdout, stderr=subprocess.STDOUT)
+
+    def _output(self) -> str:
+        self._stdout.seek(0)
+        return self._stdout.read().decode(ANSI, errors="replace")
+
+    def window(self, timeout: float = 40) -> WindowView | None:
+        """The first description, as soon as it is written."""
+        def ready():
+            if self.out_path.exists():
+                return json.loads(self.out_path.read_text(encoding="ascii"))
+            if self._process.poll() is not None:
+                raise HarnessError(f"ui-driver ended ({self._process.returncode}) without "
+                                   f"describing a window: {self._output()}")
+            return None
+
+        data = wait_for(ready, timeout, "ui-driver to describe the window")
+        return WindowView(data["window"]) if data["window"] else None
+
+    def proceed(self) -> None:
+        if self._pause_path is not None:
+            self._pause_path.touch()
+
+    def finish(self) -> UiDriverRun:
+        """Waits until the driver has done its steps and seen the window go
+        (or given up); raises HarnessError when no window ever appeared."""
+        self.proceed()
+        try:
+            self._process.wait(self._limit)
+        except subprocess.TimeoutExpired:
+            _stop_process(self._process)
+            raise HarnessError(f"ui-driver hung: {self._output()}") from None
+        if not self.out_path.exists():
+            raise HarnessError(f"ui-driver found no window ({self._process.returncode}): "
+                               f"{self._output()}")
+        data = json.loads(self.out_path.read_text(encoding="ascii"))
+        if "steps" not in data:
+            raise HarnessError(f"ui-driver stopped half-way ({self._process.returncode}): "
+                               f"{self._output()}")
+        view = WindowView(data["window"]) if data["window"] else None
+        steps = [(s["action"], WindowView(s["window"]) if s["window"] else None)
+                 for s in data["steps"]]
+        return UiDriverRun(view, steps, data["gone_ms"], data["gone_at_ms"], data["found_ms"],
+                           data["step_failed"], self._process.returncode)
+
+    def stop(self) -> None:
+        _stop_process(self._process)
+
+
+def _check_switch_value(name: str, value: str) -> str:
+    # The product's switch rules: a blank followed by "/" starts the next
+    # switch and double quotes vanish, so such values cannot be passed.
+    if " /" in value or '"' in value:
+        raise ValueError(f"/{name}= cannot carry {value!r} (no ' /' and no '\"')")
+    return value
+
+
+class BoxHost:
+    """A running box-host.exe (started through the launcher, so its command
+    line arrives exactly as written) that shows one message box. Switches are
+    the program's own (see BoxHost.cpp): kind, owner, text, caption, buttons,
+    charset, timeout, style, package, textkey, captionkey, buttonskey, font,
+    fontsize, fontcharset; True gives a bare switch such as /nomain. `limit`
+    is the launcher's time limit in seconds (not the box's /timeout)."""
+
+    def __init__(self, launcher: Path, exe: Path, folder: Path, kind: str,
+                 env: Mapping[str, str] | None = None, limit: float = 60,
+                 **switches: str | int | bool) -> None:
+        folder.mkdir(parents=True, exist_ok=True)
+        self.result_path = folder / "result.json"
+        parts = [f'"{to_windows_path(require(exe))}"', f"/kind={kind}"]
+        for name, value in switches.items():
+            if value is True:
+                parts.append(f"/{name}")
+            elif value is not None and value is not False:
+                parts.append(f"/{name}={_check_switch_value(name, str(value))}")
+        parts.append(f"/result={to_windows_path(self.result_path)}")
+        self.process = WindowsProcess(launcher, " ".join(parts), env=env, timeout=limit)
+
+    def wait(self) -> dict:
+        """The result file; its "exit_code" is box-host's full exit code."""
+        run = self.process.wait()
+        if not self.result_path.exists():
+            raise HarnessError(f"box-host wrote no result (exit code {run.exit_code}):\n"
+                               f"{run.stdout}{self.process.stderr}")
+        result = json.loads(self.result_path.read_text(encoding="ascii"))
+        result["exit_code"] = run.exit_code
+        return result
+
+
+class BoxRun(NamedTuple):
+    """One message box shown by box-host and watched by ui-driver."""
+    window: WindowView  # the box as first seen, before any step
+    driver: UiDriverRun
+    result: dict  # box-host's result file, with its "exit_code"
+
+
+def close_windows(driver_exe: Path, folder: Path, classname: str) -> None:
+    """Sends WM_CLOSE to a window of the class if one is up (clean-up)."""
+    with contextlib.suppress(HarnessError, TimeoutError):
+        UiDriver(driver_exe, folder, classname, ("wmclose",), wait=1, gone=5).finish()

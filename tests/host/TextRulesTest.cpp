@@ -80,3 +80,39 @@ TEST(TextRules, UpperCasingIsAnsi) {
   EXPECT_EQ(UpperText("abc-\xe4\xf6\xfc"), "ABC-\xc4\xd6\xdc");
   EXPECT_EQ(UpperText("\xf7"), "\xf7");  // the division sign has no capital
 }
+
+TEST(TextRules, ExpandEscapes) {
+  struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"a\\\\nb\\\\tc", "a\r\nb\tc"},  // two backslashes, then n or t
+      {"a\\\\Nb", "a\\\\Nb"},          // the escapes are case-sensitive
+      {"a<p>b<T>c<P>", "a\r\nb\tc\r\n"},
+      {"\\n stays", "\\n stays"},      // one backslash is no escape
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExpandEscapes(c.text), c.expected) << c.text;
+}
+
+TEST(TextRules, SizeFormats) {
+  struct {
+    double bytes;
+    int decimals;
+    bool separators;
+    const char* kb;
+    const char* mb;
+  } cases[] = {
+      {40000000, 1, false, "39062.5", "38.1"},
+      {5242880, 2, false, "5120.00", "5.00"},
+      {524288, 3, false, "512.000", "0.500"},
+      {1264225280, 1, true, "1,234,595.0", "1,205.7"},
+      {1025, 0, false, "2", "1"},  // decimals 0: rounded up
+      {1024, -1, false, "1", "1"},
+      {1536, 7, false, "1.5", "0.0"},  // unsupported decimals: one
+      {0, 4, true, "0.0000", "0.0000"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatSizeKB(c.bytes, c.decimals, c.separators), c.kb) << c.bytes;
+    EXPECT_EQ(FormatSizeMB(c.bytes, c.decimals, c.separators), c.mb) << c.bytes;
+  }
+}

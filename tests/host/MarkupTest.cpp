@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/BoxLayout.h"
+#include "ui/Markup.h"
+
+namespace {
+
+std::string Show(const std::string& text) {
+  std::string shown;
+  for (char c : text) {
+    if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+// What the control shows, for a readable comparison: every run of bold
+// characters (the union of the ranges) in brackets.
+std::string MarkBold(const MarkupText& markup) {
+  std::vector<bool> bold(markup.text.size() + 1, false);
+  for (const BoldRange& range : markup.bold) {
+    for (size_t i = range.start; i < range.end && i < markup.text.size(); ++i) bold[i] = true;
+  }
+  std::string marked;
+  for (size_t i = 0; i <= markup.text.size(); ++i) {
+    if (bold[i] != (i > 0 && bold[i - 1])) marked += bold[i] ? "[" : "]";
+    if (i < markup.text.size()) marked += markup.text[i];
+  }
+  return Show(marked);
+}
+
+}  // namespace
+
+TEST(Markup, Conversion) {
+  struct {
+    const char* input;
+    const char* text;  // converted text, CR LF and tabs shown escaped
+    const char* bold;  // the same with every bold range in brackets
+  } cases[] = {
+      // bold word, paragraph, plain rest: the range stops before the break
+      {"<b>Note</b><P>rest", "Note\\r\\nrest", "[Note]\\r\\nrest"},
+      // offsets after line breaks count CR LF as two characters
+      {"one<p>two<P><B>three</b>", "one\\r\\ntwo\\r\\nthree", "one\\r\\ntwo\\r\\n[three]"},
+      {"a\\\\nb<B>c</B>", "a\\r\\nbc", "a\\r\\nb[c]"},
+      // a closing tag without an opening one vanishes
+      {"plain</B> text", "plain text", "plain text"},
+      // an opening tag without a closing one vanishes, nothing turns bold
+      {"<b>never closed", "never closed", "never closed"},
+      // the shortcuts' heading: "<<b>" loses its first "<"
+      {"<<b>ERROR</b><P><P>Disk full<P>", "ERROR\\r\\n\\r\\nDisk full\\r\\n", "[ERROR]\\r\\n\\r\\nDisk full\\r\\n"},
+      // "<<b>" elsewhere, or in another case, is not the heading
+      {"x<<b>y</b>", "x<y", "x<[y]"},
+      {"<<B>y</B>", "<y", "<[y]"},
+      // escapes: two backslashes, case-sensitive; tags in any case
+      {"a\\\\tb<t>c<T>d", "a\\tb\\tc\\td", "a\\tb\\tc\\td"},
+      {"a\\\\Nb\\nc", "a\\\\Nb\\nc", "a\\\\Nb\\nc"},
+      // lone CR and LF become CR LF, so offsets after them still fit
+      {"a\nb\rc<b>d</b>", "a\\r\\nb\\r\\ncd", "a\\r\\nb\\r\\nc[d]"},
+      // a stray closing tag before a pair does not swallow the pair
+      {"x</b>y<b>z</b>", "xyz", "xy[z]"},
+      // nested: each opening tag pairs with the first closing tag after it,
+      // and the ranges index the final text
+      {"<b>a<b>b</b>c</b>d", "abcd", "[abc]d"},
+      // two pairs, the second after the first
+      {"<B>1</B>-<b>2</b>", "1-2", "[1]-[2]"},
+      // an empty pair makes no range
+      {"a<b></b>b", "ab", "ab"},
+      // other tags stay as they are
+      {"<SIZE> <i>x</i> <", "<SIZE> <i>x</i> <", "<SIZE> <i>x</i> <"},
+      {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    const MarkupText markup = ConvertMarkup(c.input);
+    EXPECT_EQ(Show(markup.text), c.text) << c.input;
+    EXPECT_EQ(MarkBold(markup), c.bold) << c.input;
+    for (const BoldRange& range : markup.bold) {
+      EXPECT_LT(range.start, range.end) << c.input;
+      EXPECT_LE(range.end, markup.text.size()) << c.input;
+    }
+  }
+}
+
+TEST(Markup, BoldRangesAreOffsetsOfTheConvertedText) {
+  const MarkupText markup = ConvertMarkup("<<b>Attention</b><P><P>Insert disk <b>2</b> now<P>");
+  ASSERT_EQ(markup.bold.size(), 2u);
+  EXPECT_EQ(markup.bold[0].start, 0u);
+  EXPECT_EQ(markup.bold[0].end, 9u);
+  // "Attention" + two CR LF (4 characters) + "Insert disk " = 25
+  EXPECT_EQ(markup.bold[1].start, 25u);
+  EXPECT_EQ(markup.bold[1].end, 26u);
+  EXPECT_EQ(markup.text.substr(25, 1), "2");
+}
+
+TEST(Markup, LineHeight) {
+  EXPECT_EQ(MarkupLineHeight(13, 0, "Tahoma"), 13);
+  EXPECT_EQ(MarkupLineHeight(13, 2, "Tahoma"), 15);
+  EXPECT_EQ(MarkupLineHeight(12, 0, " ms pgothic "), 13);
+  EXPECT_EQ(MarkupLineHeight(12, 0, "MS Gothic"), 12);
+}
+
+TEST(Markup, MeasureText) {
+  // A fake font: every character is 7 pixels wide; "W" marks a wide line.
+  std::vector<std::string> measured;
+  auto extent = [&measured](const std::string& line) {
+    measured.push_back(line);
+    return line == "W" ? 1300 : static_cast<int>(line.size()) * 7;
+  };
+  struct {
+    const char* text;
+    int width;
+    int height;  // in lines of 13 pixels
+    const char* note;
+  } cases[] = {
+      {"abc", 31, 1, "one line: extent + 10"},
+      {"", 17, 1, "empty text measured as one blank"},
+      {"ab\r\nabcdef", 52, 2, "the longest line decides the width"},
+      {"ab\r\n", 24, 1, "a final CR LF adds no line"},
+      {"ab\r\n\r\n", 24, 2, "an empty line followed by more text counts"},
+      {"\r\n", 10, 1, "a lone line break is one empty line"},
+      {"W", 600, 3, "width capped at 600, one line more per full 600"},
+      {"ab\rc", 38, 1, "only CR LF splits lines"},
+  };
+  for (const auto& c : cases) {
+    const TextSize size = MeasureText(c.text, 13, extent);
+    EXPECT_EQ(size.width, c.width) << c.note;
+    EXPECT_EQ(size.height, c.height * 13) << c.note;
+  }
+  measured.clear();
+  MeasureText("", 13, extent);
+  EXPECT_EQ(measured, std::vector<std::string>{" "});
+  measured.clear();
+  MeasureText("a\r\nb\r\n", 13, extent);
+  EXPECT_EQ(measured, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(Markup, ExtentOfExactly600StartsASecondLine) {
+  const TextSize size = MeasureText("x", 10, [](const std::string&) { return 600; });
+  EXPECT_EQ(size.width, 600);
+  EXPECT_EQ(size.height, 20);
+  const TextSize below = MeasureText("x", 10, [](const std::string&) { return 599; });
+  EXPECT_EQ(below.height, 10);
+}
+
+TEST(BoxLayout, BoxSize) {
+  const BoxFrame frame{3, 3, 19};
+  struct {
+    int textWidth, textHeight;
+    int width, height;
+    const char* note;
+  } cases[] = {
+      {100, 13, 360, 13 + 36 + 90 + 6 + 19, "narrow and low: 360 wide, vertical margins 45"},
+      {199, 39, 199 + 54 + 128 + 6, 39 + 36 + 64 + 6 + 19, "below 200 wide: margins 64; 39 high: margins 32"},
+      {200, 38, 360, 38 + 36 + 90 + 6 + 19, "200 wide: margins 32, still the minimum width"},
+      {250, 50, 250 + 54 + 64 + 6, 50 + 36 + 64 + 6 + 19, "margins 32 both ways"},
+      {610, 130, 610 + 54 + 64 + 6, 130 + 36 + 64 + 6 + 19, "widest text control"},
+  };
+  for (const auto& c : cases) {
+    const BoxRect box = MsgBoxSize(c.textWidth, c.textHeight, frame);
+    EXPECT_EQ(box.width, c.width) << c.note;
+    EXPECT_EQ(box.height, c.height) << c.note;
+  }
+}
+
+TEST(BoxLayout, PositionAndParts) {
+  const BoxRect work{0, 0, 1024, 738};
+  const BoxRect box{0, 0, 361, 200};
+  const BoxRect centred = MsgBoxPosition(work, box, false);
+  EXPECT_EQ(centred.x, 331);  // (1024 - 361) / 2 truncates
+  EXPECT_EQ(centred.y, 269);
+  const BoxRect shifted = MsgBoxPosition(BoxRect{10, 20, 1024, 738}, box, true);
+  EXPECT_EQ(shifted.x, 10 + 331 + 150);
+  EXPECT_EQ(shifted.y, 20 + 269 + 150);
+  // A work area smaller than the box: the box starts left of and above it.
+  EXPECT_EQ(MsgBoxPosition(BoxRect{0, 0, 300, 100}, box, false).x, -30);
+
+  const BoxRect text = MsgBoxTextPlace(354, 162, 101, 13);
+  EXPECT_EQ(text.x, (354 - 54 - 101) / 2 + 54);
+  EXPECT_EQ(text.y, (162 - 36 - 13) / 2);
+  EXPECT_EQ(text.width, 101);
+  EXPECT_EQ(text.height, 162 - text.y - 39);
+
+  for (int fromRight = 0; fromRight < 3; ++fromRight) {
+    const BoxRect button = MsgBoxButtonPlace(354, 162, fromRight);
+    EXPECT_EQ(button.x, 354 - 80 - 70 * fromRight) << fromRight;
+    EXPECT_EQ(button.y, 162 - 29);
+    EXPECT_EQ(button.width, 70);
+    EXPECT_EQ(button.height, 23);
+  }
+}
