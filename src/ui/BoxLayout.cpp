@@ -5,7 +5,7 @@
 namespace {
 
 constexpr int kMinBoxWidth = 360;
-constexpr int kButtonStrip = 36;       // height kept free below the text for the buttons
+constexpr int kButtonStrip = 36;  // height kept free below the text for the buttons
 constexpr int kDeveloperShift = 150;
 
 }  // namespace
@@ -14,8 +14,10 @@ BoxRect MsgBoxSize(int textWidth, int textHeight, const BoxFrame& frame) {
   const int marginX = textWidth < 200 ? 64 : 32;
   const int marginY = textHeight < 39 ? 45 : 32;
   BoxRect box{0, 0, 0, 0};
-  box.width = std::max(kMinBoxWidth, textWidth + kBoxBandWidth + 2 * marginX + 2 * frame.frameWidth);
-  box.height = textHeight + kButtonStrip + 2 * marginY + 2 * frame.frameHeight + frame.captionHeight;
+  box.width =
+      std::max(kMinBoxWidth, textWidth + kBoxBandWidth + 2 * marginX + 2 * frame.frameWidth);
+  box.height =
+      textHeight + kButtonStrip + 2 * marginY + 2 * frame.frameHeight + frame.captionHeight;
   return box;
 }
 

@@ -80,7 +80,7 @@ struct BoxState {
   bool chosen = false;
   bool done = false;
   HWND savedActive = nullptr;
-  bool savedActiveDisabled = false;  // this box disabled it, so this box enables it
+  bool disabledByBox = false;  // the saved window was enabled, so the box enables it again
   bool ownerRestored = false;
   bool quitPending = false;
   WPARAM quitCode = 0;
@@ -102,7 +102,9 @@ void RestoreOwner(BoxState& box) {
   if (box.ownerRestored) return;
   box.ownerRestored = true;
   if (!box.savedActive || !IsWindow(box.savedActive)) return;
-  if (box.savedActiveDisabled) EnableWindow(box.savedActive, TRUE);
+  if (box.disabledByBox) EnableWindow(box.savedActive, TRUE);
+  // A window that someone else keeps disabled is not to be activated.
+  if (!IsWindowEnabled(box.savedActive)) return;
   SetActiveWindow(box.savedActive);
   SetFocus(box.savedActive);
 }
@@ -298,7 +300,9 @@ bool HandleBoxMessage(BoxState& box, HWND window, UINT message, WPARAM wParam, L
 LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     LRESULT result = 0;
-    if (currentBox && HandleBoxMessage(*currentBox, window, message, wParam, lParam, result)) return result;
+    if (currentBox && HandleBoxMessage(*currentBox, window, message, wParam, lParam, result)) {
+      return result;
+    }
   } catch (const std::exception& e) {
     LogException(e, "VMsgBox.BoxProc");
   } catch (...) {
@@ -332,7 +336,7 @@ class Session {
     currentBox = &box_;
     box_.savedActive = GetActiveWindow();
     // EnableWindow reports whether the window was disabled before.
-    if (box_.savedActive) box_.savedActiveDisabled = !EnableWindow(box_.savedActive, FALSE);
+    if (box_.savedActive) box_.disabledByBox = !EnableWindow(box_.savedActive, FALSE);
   }
   ~Session() {
     RestoreOwner(box_);
@@ -353,9 +357,10 @@ class Session {
 
 void CreateBoxFont(BoxState& box) {
   const FontSettings& settings = fontSettings;
-  box.font.reset(CreateFontA(-PointsToPixels(settings.size), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                             static_cast<BYTE>(settings.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, settings.face.c_str()));
+  box.font.reset(CreateFontA(-PointsToPixels(settings.size), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                             FALSE, static_cast<BYTE>(settings.charset), OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                             settings.face.c_str()));
 }
 
 HFONT BoxFont(const BoxState& box) { return static_cast<HFONT>(box.font.get()); }
@@ -363,8 +368,8 @@ HFONT BoxFont(const BoxState& box) { return static_cast<HFONT>(box.font.get()); 
 bool CreateBoxWindow(BoxState& box, HWND owner, const std::string& caption) {
   // Off screen and tiny until the text has been measured.
   box.window = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kClassName, caption.c_str(),
-                               WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -100, -100, 10, 10, owner, nullptr,
-                               Instance(), nullptr);
+                               WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -100, -100, 10, 10, owner,
+                               nullptr, Instance(), nullptr);
   if (!box.window) return false;
   if (box.style & kMsgBoxNoClose) {
     EnableMenuItem(GetSystemMenu(box.window, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
@@ -372,7 +377,6 @@ bool CreateBoxWindow(BoxState& box, HWND owner, const std::string& caption) {
   }
   return true;
 }
-
 
 struct TextSource {
   const char* next;
@@ -422,7 +426,8 @@ HWND CreateTextWindow(const BoxState& box, const char* className) {
   if (box.style & kRightAligned) style |= ES_RIGHT;
   const DWORD exStyle = (box.style & kRightToLeft) ? WS_EX_RTLREADING : 0;
   return CreateWindowExA(exStyle, className, "", style, 86, 30, 100, 13, box.window,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), Instance(), nullptr);
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), Instance(),
+                         nullptr);
 }
 
 // The control's device context with the box font selected, for measuring.
@@ -453,7 +458,9 @@ int LineExtent(HDC dc, const std::string& line, int tabStop) {
     const size_t tab = line.find('\t', start);
     const size_t end = tab == std::string::npos ? line.size() : tab;
     SIZE size{0, 0};
-    if (end > start) GetTextExtentPoint32A(dc, line.data() + start, static_cast<int>(end - start), &size);
+    if (end > start) {
+      GetTextExtentPoint32A(dc, line.data() + start, static_cast<int>(end - start), &size);
+    }
     extent += size.cx;
     if (tab == std::string::npos) return extent;
     extent = (extent / tabStop + 1) * tabStop;
@@ -471,10 +478,12 @@ TextMeasure MeasureBoxText(const BoxState& box, const std::string& text) {
   if (!dc.get()) return TextMeasure{{0, 0}, 0};
   TEXTMETRICA metrics{};
   GetTextMetricsA(dc.get(), &metrics);
-  const int lineHeight = MarkupLineHeight(metrics.tmHeight, metrics.tmExternalLeading, fontSettings.face);
+  const int lineHeight =
+      MarkupLineHeight(metrics.tmHeight, metrics.tmExternalLeading, fontSettings.face);
   const int tabStop = std::max(1, GetDeviceCaps(dc.get(), LOGPIXELSX) / 2);
-  const TextSize size =
-      MeasureText(text, lineHeight, [&](const std::string& line) { return LineExtent(dc.get(), line, tabStop); });
+  const TextSize size = MeasureText(text, lineHeight, [&](const std::string& line) {
+    return LineExtent(dc.get(), line, tabStop);
+  });
   return TextMeasure{size, lineHeight};
 }
 
@@ -556,14 +565,16 @@ void PlaceBox(BoxState& box, const std::string& text) {
   const BoxFrame frame{GetSystemMetrics(SM_CXDLGFRAME), GetSystemMetrics(SM_CYDLGFRAME),
                        GetSystemMetrics(SM_CYCAPTION)};
   const bool shifted = IsDeveloperMachine() && ContainsText(text, kDeveloperQuestion, false);
-  const BoxRect placed = MsgBoxPosition(WorkArea(), MsgBoxSize(textWidth, textHeight, frame), shifted);
+  const BoxRect placed =
+      MsgBoxPosition(WorkArea(), MsgBoxSize(textWidth, textHeight, frame), shifted);
   SetWindowPos(box.window, nullptr, placed.x, placed.y, placed.width, placed.height,
                SWP_NOZORDER | SWP_SHOWWINDOW);
   if (!box.text) return;
   RECT client{};
   GetClientRect(box.window, &client);
   const BoxRect place = MsgBoxTextPlace(client.right, client.bottom, textWidth, textHeight);
-  SetWindowPos(box.text, nullptr, place.x, place.y, place.width, place.height, SWP_NOZORDER | SWP_SHOWWINDOW);
+  SetWindowPos(box.text, nullptr, place.x, place.y, place.width, place.height,
+               SWP_NOZORDER | SWP_SHOWWINDOW);
 }
 
 // The system icon the style word names, or the program's own.
@@ -579,11 +590,10 @@ void CreateButton(BoxState& box, int index, const ButtonSpec& spec, const std::s
   const BoxRect place = MsgBoxButtonPlace(client.right, client.bottom, box.buttonCount - 1 - index);
   box.captions[index] = SUB::Item(list, spec.item);
   box.codes[index] = spec.code;
-  HWND button = CreateWindowExA(0, "BUTTON", box.captions[index].c_str(),
-                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, place.x, place.y,
-                                place.width, place.height, box.window,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + index)),
-                                Instance(), nullptr);
+  HWND button = CreateWindowExA(
+      0, "BUTTON", box.captions[index].c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+      place.x, place.y, place.width, place.height, box.window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + index)), Instance(), nullptr);
   box.buttons[index] = button;
   if (!button) return;
   SetWindowLongPtrA(button, GWLP_USERDATA, spec.code);
@@ -616,9 +626,8 @@ void RunModalLoop(BoxState& box) {
   }
 }
 
-
-int RunBox(HWND owner, const std::string& text, const std::string& caption, const std::string& buttons,
-           UINT style, int timeoutMs) {
+int RunBox(HWND owner, const std::string& text, const std::string& caption,
+           const std::string& buttons, UINT style, int timeoutMs) {
   if (!programRichEdit) programRichEdit.reset(LoadRichEditLibrary());
   BoxState box;
   box.style = style;
@@ -646,8 +655,8 @@ void SetMsgBoxFont(const std::string& face, int size, int charset) {
   if (size != 0) fontSettings.size = size;
 }
 
-int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption, const std::string& buttons,
-               UINT style, int timeoutMs) {
+int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
+               const std::string& buttons, UINT style, int timeoutMs) {
   if (currentBox) {
     // The box keeps its state in this unit: a second one would corrupt the first.
     DebugTrace() << " ShowMsgBox: a box is already up, not shown: " << caption;

@@ -25,8 +25,8 @@ void SetMsgBoxFont(const std::string& face, int size, int charset);
 // the box has closed. While a box is up a further call shows nothing and
 // returns 0 at once. Without the rich-edit library the text shows, without
 // bold, in a plain read-only edit control.
-int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption, const std::string& buttons,
-               UINT style, int timeoutMs);
+int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
+               const std::string& buttons, UINT style, int timeoutMs);
 
 // Tests only: the rich-edit library the next boxes load (a missing name makes
 // them fall back to the plain edit control); empty restores "RICHED32.DLL".

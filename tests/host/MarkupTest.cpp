@@ -57,7 +57,8 @@ TEST(Markup, Conversion) {
       // an opening tag without a closing one vanishes, nothing turns bold
       {"<b>never closed", "never closed", "never closed"},
       // the shortcuts' heading: "<<b>" loses its first "<"
-      {"<<b>ERROR</b><P><P>Disk full<P>", "ERROR\\r\\n\\r\\nDisk full\\r\\n", "[ERROR]\\r\\n\\r\\nDisk full\\r\\n"},
+      {"<<b>ERROR</b><P><P>Disk full<P>", "ERROR\\r\\n\\r\\nDisk full\\r\\n",
+       "[ERROR]\\r\\n\\r\\nDisk full\\r\\n"},
       // "<<b>" elsewhere, or in another case, is not the heading
       {"x<<b>y</b>", "x<y", "x<[y]"},
       {"<<B>y</B>", "<y", "<[y]"},
@@ -159,7 +160,8 @@ TEST(BoxLayout, BoxSize) {
     const char* note;
   } cases[] = {
       {100, 13, 360, 13 + 36 + 90 + 6 + 19, "narrow and low: 360 wide, vertical margins 45"},
-      {199, 39, 199 + 54 + 128 + 6, 39 + 36 + 64 + 6 + 19, "below 200 wide: margins 64; 39 high: margins 32"},
+      {199, 39, 199 + 54 + 128 + 6, 39 + 36 + 64 + 6 + 19,
+       "below 200 wide: margins 64; 39 high: margins 32"},
       {200, 38, 360, 38 + 36 + 90 + 6 + 19, "200 wide: margins 32, still the minimum width"},
       {250, 50, 250 + 54 + 64 + 6, 50 + 36 + 64 + 6 + 19, "margins 32 both ways"},
       {610, 130, 610 + 54 + 64 + 6, 130 + 36 + 64 + 6 + 19, "widest text control"},

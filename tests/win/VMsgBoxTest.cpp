@@ -1,9 +1,8 @@
 // The message box on a real display: the box runs its modal loop on the test
 // thread while a watcher thread inspects it and presses its keys.
 #include <gtest/gtest.h>
-
-#include <windows.h>
 #include <richedit.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <functional>
@@ -90,7 +89,8 @@ std::vector<Child> Children(HWND box, const std::string& className) {
 // Left to right.
 std::vector<HWND> Buttons(HWND box) {
   std::vector<Child> buttons = Children(box, "Button");
-  std::sort(buttons.begin(), buttons.end(), [](const Child& a, const Child& b) { return a.rect.left < b.rect.left; });
+  std::sort(buttons.begin(), buttons.end(),
+            [](const Child& a, const Child& b) { return a.rect.left < b.rect.left; });
   std::vector<HWND> windows;
   for (const Child& button : buttons) windows.push_back(button.window);
   return windows;
@@ -124,7 +124,9 @@ std::string MarkBoldCharacters(HWND rich) {
     }
     if (bold != inBold) marked += bold ? "[" : "]";
     inBold = bold;
-    if (i < text.size()) marked += text[i] == '\r' ? "\\r" : text[i] == '\n' ? "\\n" : std::string(1, text[i]);
+    if (i < text.size()) {
+      marked += text[i] == '\r' ? "\\r" : text[i] == '\n' ? "\\n" : std::string(1, text[i]);
+    }
   }
   return marked;
 }
@@ -144,11 +146,13 @@ TEST(VMsgBox, TimeOutAnswersTheFirstButton) {
     UINT set;
     int expected;
   } cases[] = {
-      {0, IDOK}, {1, IDOK}, {2, IDABORT}, {3, IDYES}, {4, IDYES}, {5, IDRETRY},
-      {6, 0},  // no buttons: nothing to answer
+      {0, IDOK},  {1, IDOK},    {2, IDABORT}, {3, IDYES},
+      {4, IDYES}, {5, IDRETRY}, {6, 0},  // no buttons: nothing to answer
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ShowMsgBox(nullptr, "Nobody answers.", "Time-out", kButtons, c.set | MB_ICONQUESTION, 100), c.expected)
+    EXPECT_EQ(
+        ShowMsgBox(nullptr, "Nobody answers.", "Time-out", kButtons, c.set | MB_ICONQUESTION, 100),
+        c.expected)
         << "button set " << c.set;
   }
 }
@@ -186,7 +190,8 @@ TEST(VMsgBox, ButtonSetsCaptionsAndCodes) {
       }
       Post(box, WM_CLOSE, 0);
     });
-    const int result = ShowMsgBox(nullptr, "Which button?", "Buttons", c.buttons, c.style, kSafetyTimeout);
+    const int result =
+        ShowMsgBox(nullptr, "Which button?", "Buttons", c.buttons, c.style, kSafetyTimeout);
     ASSERT_TRUE(watcher.Finish());
     EXPECT_EQ(result, 0) << "the close command answers 0, style " << c.style;
     EXPECT_EQ(captions, c.captions) << "style " << c.style;
@@ -214,22 +219,47 @@ TEST(VMsgBox, Keys) {
       {3, kButtons, {{WM_CHAR, 'n'}}, IDNO, "typed letter, either case"},
       {3 | 0x100, kButtons, {{WM_KEYDOWN, VK_RETURN}}, IDNO, "Enter on the default button"},
       {1, kButtons, {{WM_KEYDOWN, VK_RIGHT}, {WM_KEYDOWN, VK_RETURN}}, IDCANCEL, "Right moves on"},
-      {3, kButtons, {{WM_KEYDOWN, VK_LEFT}, {WM_KEYDOWN, VK_RETURN}}, IDCANCEL, "Left from the first cycles to the last"},
-      {2, kButtons, {{WM_KEYDOWN, VK_TAB}, {WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_RETURN}}, IDIGNORE, "Tab and Down"},
-      {2 | 0x200, kButtons, {{WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_UP}, {WM_KEYDOWN, VK_RETURN}}, IDIGNORE,
+      {3,
+       kButtons,
+       {{WM_KEYDOWN, VK_LEFT}, {WM_KEYDOWN, VK_RETURN}},
+       IDCANCEL,
+       "Left from the first cycles to the last"},
+      {2,
+       kButtons,
+       {{WM_KEYDOWN, VK_TAB}, {WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_RETURN}},
+       IDIGNORE,
+       "Tab and Down"},
+      {2 | 0x200,
+       kButtons,
+       {{WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_UP}, {WM_KEYDOWN, VK_RETURN}},
+       IDIGNORE,
        "Down from the last cycles to the first, Up back"},
       {1, "|&Go|&Get|", {{WM_KEYDOWN, 'G'}}, IDCANCEL, "key-down: the last matching button wins"},
       {1, "|&Go|&Get|", {{WM_CHAR, 'G'}}, IDOK, "character: the first matching button wins"},
-      {1, "|Okay|Cancel|", {{WM_KEYDOWN, 'C'}}, IDCANCEL, "no '&': the first character is the hot key"},
-      {1, kButtons, {{WM_KEYDOWN, 'Z'}, {WM_CHAR, 'z'}, {WM_KEYDOWN, VK_ESCAPE}}, 0, "other letters do nothing"},
+      {1,
+       "|Okay|Cancel|",
+       {{WM_KEYDOWN, 'C'}},
+       IDCANCEL,
+       "no '&': the first character is the hot key"},
+      {1,
+       kButtons,
+       {{WM_KEYDOWN, 'Z'}, {WM_CHAR, 'z'}, {WM_KEYDOWN, VK_ESCAPE}},
+       0,
+       "other letters do nothing"},
       {4, kButtons, {{WM_KEYDOWN, 'N'}, {WM_KEYDOWN, 'Y'}}, IDNO, "the first choice stands"},
-      {6, kButtons, {{WM_KEYDOWN, VK_RIGHT}, {WM_KEYDOWN, VK_ESCAPE}}, 0, "no buttons: Escape still closes"},
+      {6,
+       kButtons,
+       {{WM_KEYDOWN, VK_RIGHT}, {WM_KEYDOWN, VK_ESCAPE}},
+       0,
+       "no buttons: Escape still closes"},
   };
   for (const auto& c : cases) {
     BoxWatcher watcher([&](HWND box) {
       for (const Key& key : c.keys) Post(box, key.message, key.code);
     });
-    EXPECT_EQ(ShowMsgBox(nullptr, "Press a key.", "Keys", c.buttons, c.style, kSafetyTimeout), c.expected) << c.note;
+    EXPECT_EQ(ShowMsgBox(nullptr, "Press a key.", "Keys", c.buttons, c.style, kSafetyTimeout),
+              c.expected)
+        << c.note;
     EXPECT_TRUE(watcher.Finish()) << c.note;
   }
 }
@@ -240,7 +270,8 @@ TEST(VMsgBox, ClickedButtonWinsOverALaterTimeOut) {
   BoxWatcher watcher([](HWND box) {
     const std::vector<HWND> buttons = Buttons(box);
     if (buttons.size() != 2) return;
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), reinterpret_cast<LPARAM>(buttons[1]));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(102, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(buttons[1]));
     PostMessageA(box, WM_TIMER, 1, 0);
   });
   EXPECT_EQ(ShowMsgBox(nullptr, "Yes or no?", "Race", kButtons, MB_YESNO, kSafetyTimeout), IDNO);
@@ -278,9 +309,11 @@ TEST(VMsgBox, Geometry) {
   } cases[] = {
       {"Short.", 0, "a short text still gives a box 360 wide"},
       {std::string(300, 'W'), 610, "a long line is capped at 600 plus 10"},
-      {"<b>" + std::string(60, 'm') + " " + std::string(60, 'm') + " " + std::string(60, 'm') + "</b>", 0,
-       "a long bold paragraph"},
-      {LongWords(12, 40), 0, "words wider than half a line: wrapped, they need more lines than measured"},
+      {"<b>" + std::string(60, 'm') + " " + std::string(60, 'm') + " " + std::string(60, 'm') +
+           "</b>",
+       0, "a long bold paragraph"},
+      {LongWords(12, 40), 0,
+       "words wider than half a line: wrapped, they need more lines than measured"},
   };
   for (const auto& c : cases) {
     RECT boxRect{}, client{}, textRect{};
@@ -341,8 +374,8 @@ class ActiveWindow {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "VMsgBoxTestOwner";
     RegisterClassA(&windowClass);
-    window_ = CreateWindowExA(0, "VMsgBoxTestOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    window_ = CreateWindowExA(0, "VMsgBoxTestOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                              10, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetActiveWindow(window_);
   }
   ~ActiveWindow() {
@@ -406,16 +439,21 @@ TEST(VMsgBox, CloseCommandGreyedAndResourcesReleased) {
   BoxWatcher watcher([&](HWND box) {
     closeState = GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND);
     const std::vector<HWND> buttons = Buttons(box);
-    if (!buttons.empty()) font = reinterpret_cast<HGDIOBJ>(SendMessageA(buttons[0], WM_GETFONT, 0, 0));
+    if (!buttons.empty()) {
+      font = reinterpret_cast<HGDIOBJ>(SendMessageA(buttons[0], WM_GETFONT, 0, 0));
+    }
     Post(box, WM_KEYDOWN, VK_ESCAPE);
   });
-  EXPECT_EQ(ShowMsgBox(nullptr, "No close button.", "Greyed", kButtons, MB_OK | kMsgBoxNoClose, kSafetyTimeout), 0);
+  EXPECT_EQ(ShowMsgBox(nullptr, "No close button.", "Greyed", kButtons, MB_OK | kMsgBoxNoClose,
+                       kSafetyTimeout),
+            0);
   ASSERT_TRUE(watcher.Finish());
   EXPECT_NE(closeState & MF_GRAYED, 0u);
   ASSERT_NE(font, nullptr);
   EXPECT_EQ(GetObjectType(font), 0u) << "the box font is deleted with the box";
   WNDCLASSA info;
-  EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), "VMsgBox", &info)) << "the class goes with the box";
+  EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), "VMsgBox", &info))
+      << "the class goes with the box";
 }
 
 TEST(VMsgBox, AnswersQueryCancelAutoPlay) {
@@ -441,10 +479,39 @@ TEST(VMsgBox, PlainTextWithoutTheRichEditLibrary) {
     richCount = std::to_string(Children(box, "RICHEDIT").size());
     Post(box, WM_KEYDOWN, 'Y');
   });
-  const int result = ShowMsgBox(nullptr, "<b>Plain</b><P>text", "Fallback", kButtons, MB_YESNO, kSafetyTimeout);
+  const int result =
+      ShowMsgBox(nullptr, "<b>Plain</b><P>text", "Fallback", kButtons, MB_YESNO, kSafetyTimeout);
   SetRichEditLibraryForTesting("");
   ASSERT_TRUE(watcher.Finish());
   EXPECT_EQ(result, IDYES);
   EXPECT_EQ(text, "Plain\r\ntext");
   EXPECT_EQ(richCount, "0");
+}
+
+TEST(VMsgBox, DeveloperQuestionOpensFurtherRightAndDown) {
+  SetEnvironmentVariableA("DVX", "853");
+  const bool developer = IsDeveloperMachine();
+  SetEnvironmentVariableA("DVX", nullptr);
+  if (!developer) GTEST_SKIP() << "another test of this process read DVX before";
+  struct {
+    const char* text;
+    int shift;
+  } cases[] = {
+      {"Do you want to store the new Entry in the list?", 150},
+      {"Do you want to keep the new Entry in the list?", 0},
+  };
+  for (const auto& c : cases) {
+    RECT boxRect{};
+    BoxWatcher watcher([&](HWND box) {
+      GetWindowRect(box, &boxRect);
+      Post(box, WM_CLOSE, 0);
+    });
+    ShowMsgBox(nullptr, c.text, "Developer", kButtons, MB_YESNO, kSafetyTimeout);
+    ASSERT_TRUE(watcher.Finish()) << c.text;
+    RECT work{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int width = boxRect.right - boxRect.left, height = boxRect.bottom - boxRect.top;
+    EXPECT_EQ(boxRect.left, work.left + (work.right - work.left - width) / 2 + c.shift) << c.text;
+    EXPECT_EQ(boxRect.top, work.top + (work.bottom - work.top - height) / 2 + c.shift) << c.text;
+  }
 }
