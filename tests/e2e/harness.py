@@ -51,8 +51,9 @@ def _path_from_env(name: str, default: Path) -> Path:
 class Artefacts:
     """Paths of the built programs. Each can be overridden by its variable:
     VARNIX_STUB, VARNIX_VIEWER, VARNIX_LAUNCHER, VARNIX_WINDOW_HOLDER,
-    VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST; or the tree roots VARNIX_WIN_BUILD
-    (default build/win) and VARNIX_HOST_BUILD (default build/host)."""
+    VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST; or the
+    tree roots VARNIX_WIN_BUILD (default build/win) and VARNIX_HOST_BUILD
+    (default build/host)."""
 
     stub: Path
     viewer: Path
@@ -592,9 +593,10 @@ class UiDriver:
 
 def _check_switch_value(name: str, value: str) -> str:
     # The product's switch rules: a blank followed by "/" starts the next
-    # switch and double quotes vanish, so such values cannot be passed.
-    if " /" in value or '"' in value:
-        raise ValueError(f"/{name}= cannot carry {value!r} (no ' /' and no '\"')")
+    # switch, double quotes vanish and blanks before "=" are dropped, so such
+    # values would not arrive as written.
+    if " /" in value or '"' in value or " =" in value:
+        raise ValueError(f"/{name}= cannot carry {value!r} (no ' /', ' =' or '\"')")
     return value
 
 

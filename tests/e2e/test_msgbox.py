@@ -154,17 +154,21 @@ def test_owner_zero_puts_the_caption_into_the_text_as_a_bold_heading(
     assert edit.bold == [(0, len(heading))]
 
 
-@pytest.mark.parametrize("kind, caption, title", [
-    ("error", "", "Error"),
-    ("attention", "", "Attention"),
-    ("yesno", "", "Confirm"),
-    ("okcancel", "", "Confirm"),
-    ("yesno", "Install now?", "Install now?"),
+@pytest.mark.parametrize("kind, owner, caption, title", [
+    ("error", 1, "", "Error"),
+    ("attention", 1, "", "Attention"),
+    ("yesno", 1, "", "Confirm"),
+    ("okcancel", 1, "", "Confirm"),
+    ("yesno", 1, "Install now?", "Install now?"),
+    ("error", 2, "", "Error"),
+    # A window handle as owner: above 2, so no owner code applies.
+    ("error", "main", "Error", "Error"),
 ])
-def test_shortcuts_show_their_caption_in_the_title(message_box, kind, caption, title):
-    box = message_box(kind, ["key:Escape"], owner=1, caption=caption, text="Plain text")
+def test_other_owners_show_the_caption_in_the_title(message_box, kind, owner, caption, title):
+    box = message_box(kind, ["key:Escape"], owner=owner, caption=caption, text="Plain text")
 
     assert box.window.caption == title
+    assert box.window.owner == box.result["main_window"]
     assert box.window.rich_edit.text == "Plain text"
     assert box.window.rich_edit.bold == []
 
@@ -213,6 +217,21 @@ def test_box_sizes_itself_to_the_text(message_box, name, text, width_check):
     assert window.style & (WS_CAPTION | WS_SYSMENU) == WS_CAPTION | WS_SYSMENU
     assert window.exstyle & (WS_EX_DLGMODALFRAME | WS_EX_TOPMOST) == \
         WS_EX_DLGMODALFRAME | WS_EX_TOPMOST
+
+
+def test_a_text_control_just_under_200_pixels_gets_wide_margins(message_box):
+    # Only between about 170 and 200 pixels do the wide margins show in the
+    # box's width (below that the 360 minimum wins): find a text that wide.
+    probe = message_box("raw", ["key:Escape"], text="x" * 20).window.rich_edit
+    per_char = (probe.width - 10) / 20
+    count = round((190 - 10) / per_char)
+
+    window = message_box("raw", ["key:Escape"], text="x" * count).window
+
+    check_geometry(window)
+    rw = window.rich_edit.width
+    assert 180 <= rw < 200, (count, rw)
+    assert window.width == rw + 54 + 2 * 64 + window.width - window.client_size[0] > 360
 
 
 def test_a_long_line_takes_one_more_line_per_600_pixels(message_box):
@@ -307,7 +326,7 @@ def test_the_default_button_has_the_focus_and_enter_presses_it(message_box, styl
     buttons = box.window.buttons
     assert [b.default for b in buttons] == [i == default for i in range(len(buttons))]
     assert [b.focused for b in buttons] == [i == default for i in range(len(buttons))]
-    names, codes = BUTTON_SETS[style & 0xF]
+    _, codes = BUTTON_SETS[style & 0xF]
     assert box.result["result"] == codes[default]
 
 
