@@ -1,7 +1,10 @@
 // The auto-update agent's two processes: the plain agent that starts its X_
-// copy and hands on its switches, and the copy's test-mode refresh. Not built
-// yet: each entry point traces its call and returns.
+// copy and hands on its switches, and the resident copy driven by the main
+// window's timer and messages. Not built yet: each entry point traces its
+// call (where it has one) and returns a neutral value.
 #pragma once
+
+#include <windows.h>
 
 // Plain agent: copy this program to "X_" + its name and start the copy.
 void CreateAndRun_X_Exe();
@@ -13,3 +16,12 @@ bool HandleParamOK(bool agentCopyWasRunning);
 // X_ copy: refresh the test-mode state from the registry (forced: ignore the
 // cached value).
 void TestMode(bool force);
+
+// X_ copy: the main window's one-second tick.
+void OnAgentTimer();
+// X_ copy: the value protocol of the agent message; returns the answer.
+LRESULT AgentMessage(WPARAM code, LPARAM value);
+// X_ copy: ticks left before the agent quits (-1: never).
+void SetQuitCountdown(int ticks);
+// X_ copy: the timer count the probing starts from ("/SleepX=").
+void SetAgentTimerCount(int count);

@@ -97,14 +97,3 @@ bool ReadBlockPieces(ByteSource& source, const BlockRef& block, const PieceSink&
   return block.compressed ? Inflate(source, block, sink, error, pump)
                           : CopyStored(source, block, sink, error, pump);
 }
-
-std::string CompressBytes(const std::string& data, int level) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), level) != Z_OK) {
-    return "";
-  }
-  out.resize(size);
-  return out;
-}

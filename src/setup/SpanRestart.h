@@ -2,7 +2,7 @@
 // the disks can be swapped while the copy runs.
 #pragma once
 
-// Copies the program to the working folder and starts the copy at span level
-// 2 without waiting. Not built yet: it needs the working folder of the setup
-// run; for now this traces the call and returns.
+// Copies the program to the working folder and starts the copy, hidden, at
+// span level 2 on the first volume beside the program; returns without
+// waiting. Failures are not reported: the program simply ends.
 void SpanRestart();

@@ -1,5 +1,233 @@
 #include "stub/MainWindow.h"
 
-#include "common/VDebug.h"
+#include <commctrl.h>
 
-void RunMainWindow() { DebugTrace() << " RunMainWindow: the main window is not built yet"; }
+#include "autoupdate/Agent.h"
+#include "common/Files.h"
+#include "common/RunLog.h"
+#include "common/Utils.h"
+#include "common/UtilsUi.h"
+#include "common/VDebug.h"
+#include "common/WinHandles.h"
+#include "inet/Download.h"
+#include "package/Language.h"
+#include "package/TGFileInfo.h"
+#include "setup/SetupRun.h"
+#include "setup/TempDrive.h"
+#include "stub/StubMain.h"
+#include "stub/StubModes.h"
+#include "ui/VMsgBox.h"
+
+namespace {
+
+constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // 0x02C80000
+constexpr int kWidth = 492;
+constexpr int kHeight = 110;
+constexpr UINT_PTR kStartTimer = 1;
+
+struct MainWindowState {
+  HWND window = nullptr;
+  HWND textLine = nullptr;
+  HWND progressBar = nullptr;
+  HWND activityBar = nullptr;
+  HWND hostWindow = nullptr;
+  UINT hostMessage = 0;
+  int activity = 0;
+  bool destroyed = false;
+  UniqueGdiObject textFont;
+};
+MainWindowState state;
+
+bool RightToLeft(int charset) { return charset == 177 || charset == 178; }
+
+HFONT CreateTextFont(const std::string& face, int height, int charset) {
+  return CreateFontA(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, static_cast<DWORD>(charset),
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str());
+}
+
+HWND CreateChild(HWND parent, const char* className, DWORD style, int x, int y, int width, int height) {
+  return CreateWindowExA(0, className, "", WS_CHILD | style, x, y, width, height, parent, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+void CreateChildren(HWND window) {
+  const bool rtl = RightToLeft(StubPackage().Charset());
+  state.textLine = CreateChild(window, "Static", WS_VISIBLE, rtl ? 122 : 70, 20, 340, 18);
+  state.progressBar = CreateChild(window, PROGRESS_CLASSA, WS_VISIBLE, 70, 38, 392, 13);
+  state.activityBar = CreateChild(window, PROGRESS_CLASSA, 0, rtl ? 70 : 416, 20, 46, 13);
+  state.textFont.reset(CreateTextFont("Tahoma", -11, DEFAULT_CHARSET));
+  SendMessageA(state.textLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
+  SetTimer(window, kStartTimer, 1000, nullptr);
+}
+
+void Paint(HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  RECT client;
+  GetClientRect(window, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  if (HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon")) DrawIcon(dc, 18, 20, icon);
+  EndPaint(window, &paint);
+}
+
+void OnLocalMessage(HWND window, WPARAM host, LPARAM message) {
+  state.hostWindow = reinterpret_cast<HWND>(host);
+  state.hostMessage = static_cast<UINT>(message);
+  NotifyHost(50, reinterpret_cast<LPARAM>(window));
+  NotifyHost(51, 1125);
+}
+
+// Every handler may run while a job pumps messages inside the timer message.
+LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: CreateChildren(window); break;
+    case WM_DESTROY:
+      DebugChannel() << "- wm_Destroy -";
+      DestroyMainWindow();
+      break;
+    case WM_PAINT: Paint(window); return 0;
+    case WM_CLOSE:
+      if (!CloseMainWindow()) return 0;
+      break;
+    case WM_QUIT:
+      DebugChannel() << "- wm_Quit -";
+      DestroyMainWindow();
+      break;
+    case WM_TIMER:
+      if (StubPackage().IsUpdateAgent()) {
+        OnAgentTimer();
+      } else {
+        StartSetupRun();
+      }
+      break;
+    case wm_ShutDown: SetQuitCountdown(static_cast<int>(wParam)); break;
+    case wm_LocalMsg: OnLocalMessage(window, wParam, lParam); break;
+    case wm_AgentMsg: return AgentMessage(wParam, lParam);
+    default:
+      if (message != 0 && message == AutoPlayMessage()) return 1;  // no AutoPlay while we wait for a disk
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleMessage(window, message, wParam, lParam);
+  } catch (const std::exception& e) {
+    LogException(e, "MainWindowProc");
+    return 0;
+  }
+}
+
+bool RegisterMainClass(const std::string& className) {
+  WNDCLASSA windowClass = {};
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.hIcon = LoadIconA(windowClass.hInstance, "MainIcon");
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = className.c_str();
+  return RegisterClassA(&windowClass) != 0;
+}
+
+HWND CreateMainWindow(const std::string& className) {
+  RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int x = work.left + (work.right - work.left - kWidth) / 2;
+  const int y = work.top + (work.bottom - work.top - kHeight) / 2;
+  const std::string title = StubPackage().LangText("s0", LangDefault::s0);
+  return CreateWindowExA(0, className.c_str(), title.c_str(), kMainStyle, x, y, kWidth, kHeight, nullptr,
+                         nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+void RunMessageLoop() {
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    if (state.destroyed) break;
+  }
+}
+
+}  // namespace
+
+void RunMainWindow() {
+  const int64_t sleep = GetSwitchInt("/SleepX=", -1);
+  if (sleep >= 0) SetAgentTimerCount(static_cast<int>(-sleep));
+
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  const std::string className = MainWindowClassName();
+  RegisterMainClass(className);
+  state.window = CreateMainWindow(className);
+  const TGFileInfo& package = StubPackage();
+  SetMsgBoxFont(package.FontName(), package.FontSize(), package.Charset());
+  if (state.window) {
+    ShowWindow(state.window, SW_HIDE);
+    RunMessageLoop();
+  }
+
+  if (state.window) KillTimer(state.window, kStartTimer);
+  SetDownloadAbort(true);
+  ReleaseWinInetLibrary();
+  NotifyHost(43, 0);
+}
+
+HWND MainWindowHandle() { return state.window && IsWindow(state.window) ? state.window : nullptr; }
+
+void ShowMainWindow(bool show) {
+  if (!MainWindowHandle()) return;
+  ShowWindow(state.window, show ? SW_SHOWNORMAL : SW_HIDE);
+  if (show) UpdateWindow(state.window);
+}
+
+void ShowActivityBar() {
+  if (state.activityBar) ShowWindow(state.activityBar, SW_SHOW);
+}
+
+void SetMainText(const std::string& text, const std::string& fontName, int charset, int fontSize) {
+  if (!state.textLine) return;
+  const bool rtl = RightToLeft(charset);
+  SetWindowLongA(state.textLine, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
+  SetWindowLongA(state.textLine, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rtl ? SS_RIGHT : 0));
+  state.textFont.reset(CreateTextFont(fontName, -PointsToPixels(fontSize), charset));
+  SendMessageA(state.textLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
+  SendMessageA(state.textLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ProgressCallback(int stage, int total, const char*, int step, int position) {
+  if (stage == 0) {
+    // The 32-bit range message: a package may hold more than 65,535 files.
+    SendMessageA(state.progressBar, PBM_SETRANGE32, 0, total);
+    SendMessageA(state.progressBar, PBM_SETPOS, position, 0);
+    SendMessageA(state.progressBar, PBM_SETSTEP, step, 0);
+    SendMessageA(state.activityBar, PBM_SETRANGE32, 0, 5);
+    SendMessageA(state.activityBar, PBM_SETPOS, 0, 0);
+    SendMessageA(state.activityBar, PBM_SETSTEP, 1, 0);
+  } else if (stage == 1) {
+    SendMessageA(state.progressBar, PBM_STEPIT, 0, 0);
+    state.activity = state.activity >= 5 ? 0 : state.activity + 1;
+    SendMessageA(state.activityBar, PBM_SETPOS, state.activity, 0);
+  }
+}
+
+void NotifyHost(WPARAM wParam, LPARAM lParam) {
+  if (state.hostWindow && state.hostMessage) PostMessageA(state.hostWindow, state.hostMessage, wParam, lParam);
+}
+
+bool CloseMainWindow() {
+  WriteLog(".. CloseMainWindow() - Start");
+  const bool mayClose = DownloadAbort();
+  if (!mayClose) SetDownloadAbort(true);
+  WriteLog(".. CloseMainWindow() - End");
+  return mayClose;
+}
+
+void DestroyMainWindow() {
+  WriteLog(".. DestroyMainWindow() - Start");
+  SetDownloadAbort(true);
+  RemoveWorkingFolder();
+  PostQuitMessage(0);
+  state.destroyed = true;
+  WriteLog(".. DestroyMainWindow() - End");
+}

@@ -1,8 +1,43 @@
-// The stub's main window and its message loop, the program's only loop.
+// The stub's main window: a small fixed frame with the product icon, one line
+// of text and two progress bars. Created hidden; its one-second timer starts
+// the setup run (or ticks the resident agent); its message loop is the
+// program's only loop; it also carries the agent's messages to and from a
+// host window of another process.
 #pragma once
 
+#include <windows.h>
+
+#include <string>
+
+// Window messages of the main window, shared with other processes.
+constexpr UINT wm_ShutDown = WM_USER + 99;
+constexpr UINT wm_LocalMsg = WM_USER + 100;
+constexpr UINT wm_AgentMsg = WM_USER + 101;
+
 // Creates the hidden main window, runs the message loop until the job or a
-// quit ends it, then cleans up. Not built yet: the window, its timer and the
-// setup run come with the extraction work; for now this traces the call and
-// returns at once.
+// quit request ends it, then cleans up (timer, download stop, host notice 43).
 void RunMainWindow();
+
+// The main window, or null when none exists.
+HWND MainWindowHandle();
+
+// Shows or hides the main window; shows the small activity bar.
+void ShowMainWindow(bool show);
+void ShowActivityBar();
+
+// Sets the text line in the given font; charsets 177 and 178 align it right
+// and read it right to left.
+void SetMainText(const std::string& text, const std::string& fontName, int charset, int fontSize);
+
+// The program's progress sink. Stage 0 resets the bar to 0..total with the
+// given position and step; stage 1 steps it and turns the activity bar.
+void ProgressCallback(int stage, int total, const char* caption, int step, int position);
+
+// Posts the host's message number to the host window, when a host registered.
+void NotifyHost(WPARAM wParam, LPARAM lParam);
+
+// The first close request only asks a running download to stop; returns
+// whether the window may close now.
+bool CloseMainWindow();
+// Stops downloads, removes the working folder and ends the message loop.
+void DestroyMainWindow();

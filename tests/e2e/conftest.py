@@ -19,6 +19,13 @@ test's lifetime.
                    one message box; .wait() -> its result (dict)
     message_box    message_box(kind, actions=("none",), shot=None, env=None, **switches)
                    -> BoxRun(window, driver, result): both of the above in one go
+    fake_engine    a FakeEngine recording into the test's folder: .program (bytes to
+                   pack), .env(exit_code, atom, wait_ms, dialog_ms), .runs(),
+                   .dialog_events(), .wait_for_run(count)
+    window_watch   window_watch(classname, actions=("none",), wait=60) -> WindowWatch
+                   that answers a window of the class if one comes; .seen()
+    registry_value registry_value(key, name, value) sets a REG_SZ value until the
+                   test ends
 
 A failing test leaves failure.png (the screen at the failure) in its tmp_path.
 """
@@ -185,6 +192,33 @@ def pack(artefacts):
                             seed=seed)
 
     return build
+
+
+@pytest.fixture
+def fake_engine(wine_env, artefacts, tmp_path):
+    return harness.FakeEngine(artefacts.fake_engine, tmp_path / "fake-engine")
+
+
+@pytest.fixture
+def window_watch(ui_driver):
+    def watch(classname: str, actions=("none",), wait: float = 60):
+        return harness.WindowWatch(ui_driver(classname, actions, wait=wait, gone=15))
+
+    return watch
+
+
+@pytest.fixture
+def registry_value(wine_env):
+    made: list[tuple[str, str]] = []
+
+    def put(key: str, name: str, value: str):
+        made.append((key, name))
+        harness.set_registry_value(key, name, value)
+
+    yield put
+    # The prefix is shared by the whole session: leave it as found.
+    for key, name in reversed(made):
+        harness.delete_registry_value(key, name)
 
 
 @pytest.hookimpl(hookwrapper=True)

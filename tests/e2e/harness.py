@@ -12,6 +12,7 @@ its own, `WineSession` brings up a private one for the session.
 from __future__ import annotations
 
 import contextlib
+import getpass
 import json
 import os
 import re
@@ -51,8 +52,8 @@ def _path_from_env(name: str, default: Path) -> Path:
 class Artefacts:
     """Paths of the built programs. Each can be overridden by its variable:
     VARNIX_STUB, VARNIX_VIEWER, VARNIX_LAUNCHER, VARNIX_WINDOW_HOLDER,
-    VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST; or the
-    tree roots VARNIX_WIN_BUILD (default build/win) and VARNIX_HOST_BUILD
+    VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST,
+    VARNIX_FAKE_ENGINE, VARNIX_DEMO_ENGINE; or the tree roots VARNIX_WIN_BUILD (default build/win) and VARNIX_HOST_BUILD
     (default build/host)."""
 
     stub: Path
@@ -63,6 +64,8 @@ class Artefacts:
     pack: Path
     ui_driver: Path | None = None
     box_host: Path | None = None
+    fake_engine: Path | None = None
+    demo_engine: Path | None = None
 
     @classmethod
     def from_env(cls) -> "Artefacts":
@@ -79,6 +82,9 @@ class Artefacts:
             pack=_path_from_env("VARNIX_PACK", host / "tools" / "pack" / "varnix-pack"),
             ui_driver=_path_from_env("VARNIX_UI_DRIVER", helpers / "ui-driver.exe"),
             box_host=_path_from_env("VARNIX_BOX_HOST", helpers / "box-host.exe"),
+            fake_engine=_path_from_env("VARNIX_FAKE_ENGINE", helpers / "fake-engine.exe"),
+            demo_engine=_path_from_env(
+                "VARNIX_DEMO_ENGINE", win / "tools" / "demo-engine" / "demo-engine.exe"),
         )
 
 
@@ -644,3 +650,98 @@ def close_windows(driver_exe: Path, folder: Path, classname: str) -> None:
     """Sends WM_CLOSE to a window of the class if one is up (clean-up)."""
     with contextlib.suppress(HarnessError, TimeoutError):
         UiDriver(driver_exe, folder, classname, ("wmclose",), wait=1, gone=5).finish()
+
+
+def windows_temp_folder() -> str:
+    """The temporary folder of the prefix's programs (GetTempPath without
+    the closing backslash): Wine's user is the Unix user."""
+    return rf"C:\users\{getpass.getuser()}\Temp"
+
+
+def set_registry_value(key: str, name: str, value: str) -> None:
+    """A REG_SZ value, e.g. set_registry_value(r"HKCU\\Software\\X", "Name", "1")."""
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"],
+                   stdin=subprocess.DEVNULL, capture_output=True, check=True)
+
+
+def delete_registry_value(key: str, name: str) -> None:
+    """Removes the value if it is there."""
+    subprocess.run(["wine", "reg", "delete", key, "/v", name, "/f"],
+                   stdin=subprocess.DEVNULL, capture_output=True, check=False)
+
+
+class FakeEngine:
+    """fake-engine.exe as the setup engine of a package: `program` is its
+    image (pack it under the launch name), `env(...)` the environment that a
+    stub run hands on to it (see FakeEngine.cpp), and the record file tells
+    what every engine started with that environment got."""
+
+    def __init__(self, exe: Path, folder: Path) -> None:
+        folder.mkdir(parents=True, exist_ok=True)
+        self.exe = require(exe)
+        self.record_path = folder / "engine-record.txt"
+
+    @property
+    def program(self) -> bytes:
+        return self.exe.read_bytes()
+
+    def env(self, exit_code: int = 0, atom: str = "delete", wait_ms: int = 0,
+            dialog_ms: int = 0) -> dict[str, str]:
+        return {
+            "VARNIX_ENGINE_RECORD": to_windows_path(self.record_path),
+            "VARNIX_ENGINE_EXIT": str(exit_code),
+            "VARNIX_ENGINE_ATOM": atom,
+            "VARNIX_ENGINE_WAIT_MS": str(wait_ms),
+            "VARNIX_ENGINE_DIALOG_MS": str(dialog_ms),
+            "VARNIX_ENGINE_SHOW_RECORD": "1",
+        }
+
+    def _lines(self) -> list[dict]:
+        if not self.record_path.exists():
+            return []
+        records = []
+        for line in self.record_path.read_bytes().decode(ANSI).splitlines():
+            # A writer may be half-way through its line; it is whole next time.
+            with contextlib.suppress(json.JSONDecodeError):
+                records.append(json.loads(line))
+        return records
+
+    def runs(self) -> list[dict]:
+        """One dict per engine start, in order."""
+        return [r for r in self._lines() if r["kind"] == "engine"]
+
+    def dialog_events(self) -> list[str]:
+        """"open" and "closing" of the dialog windows the engines left."""
+        return [r["event"] for r in self._lines() if r["kind"] == "dialog"]
+
+    def atom_exists(self, name: str) -> bool:
+        """Whether the global atom exists now in the session's wineserver."""
+        result = subprocess.run(wine_command(self.exe, f"/fake-engine-find-atom={name}"),
+                                stdin=subprocess.DEVNULL, capture_output=True, check=False)
+        if result.returncode not in (0, 1):
+            raise HarnessError(f"fake-engine could not look the atom up ({result.returncode})")
+        return result.returncode == 1
+
+    def wait_for_run(self, count: int = 1, timeout: float = 60) -> dict:
+        """Waits until `count` engines have recorded; returns the last one."""
+        return wait_for(lambda: len(self.runs()) >= count and self.runs()[count - 1], timeout,
+                        f"engine start #{count}")
+
+
+class WindowWatch:
+    """A ui-driver that may or may not find a window of the class while a
+    program runs: it answers the window with `actions` if one comes.
+    seen() afterwards says whether one came (the window as first described)."""
+
+    def __init__(self, driver: UiDriver) -> None:
+        self.driver = driver
+
+    def seen(self, settle: float = 1.0) -> WindowView | None:
+        # A window found just now is being described; give the driver a moment.
+        with contextlib.suppress(TimeoutError):
+            wait_for(self.driver.out_path.exists, settle, "the window description")
+        if not self.driver.out_path.exists():
+            self.driver.stop()
+            return None
+        data = json.loads(self.driver.out_path.read_text(encoding="ascii"))
+        return WindowView(data["window"]) if data["window"] else None

@@ -31,16 +31,26 @@ InfoFile = product.info
 AgentExe = agent.exe
 """
 
-NOT_BUILT = {
-    "main window": "RunMainWindow: the main window is not built yet",
-    "agent copy": "CreateAndRun_X_Exe: the agent copy is not built yet",
-    "span restart": "SpanRestart: the multi-CD restart is not built yet",
+# One line each role writes to the debug channel; the agent's are the traces
+# of its entry points that are not built yet.
+ROLE = {
+    "setup run": "========= ForegroundOp=",
+    "agent copy start": "CreateAndRun_X_Exe: the agent copy is not built yet",
+    "resident agent": "OnAgentTimer: the agent's probing is not built yet",
+    "span restart": " SpanRestart >>",
 }
+END = " ==== STUB END ====> "
 
 
-def make_setup(pack, folder, name="setup.exe", extra=""):
+@pytest.fixture(scope="module")
+def engine(artefacts):
+    """The fake setup engine's image: it exits 0 at once."""
+    return harness.require(artefacts.fake_engine).read_bytes()
+
+
+def make_setup(pack, folder, engine, name="setup.exe", extra=""):
     out = folder / name
-    pack(SETUP_PROJECT.format(extra=extra), {"engine.exe": b"MZ engine", "data.txt": "payload"}, out)
+    pack(SETUP_PROJECT.format(extra=extra), {"engine.exe": engine, "data.txt": "payload"}, out)
     return out
 
 
@@ -65,21 +75,20 @@ def log_records(path):
     return records
 
 
-def test_plain_setup_package_banners_and_no_log(pack, run_windows, debug_viewer, work_dir):
-    program = make_setup(pack, work_dir)
+def test_plain_setup_package_banners_and_no_log(pack, run_windows, debug_viewer, work_dir, engine):
+    program = make_setup(pack, work_dir, engine)
     command, run = run_stub(run_windows, program, "/A=1")
 
     assert run.exit_code == 0, run.stdout
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
-    pid = re.match(r"(\d+) ==== STUB START ====> ", text).group(1)
-    assert text.split("\r\n") == [
+    lines = debug_viewer.wait_for_text(END).split("\r\n")
+    pid = re.match(r"(\d+) ==== STUB START ====> ", lines[0]).group(1)
+    assert lines[:3] == [
         f"{pid} ==== STUB START ====> {command}<",
         f"{pid} ==== ThisIs_AutoUpdateProg=FALSE",
-        f"{pid} {NOT_BUILT['main window']}",
-        f"{pid} ==== STUB END ====> {command}<",
-        "",
-        "",
+        "========= ForegroundOp=TRUE ==========",
     ]
+    assert any(line.startswith(f"{pid} ==== WinExec(Engine.exe) >>") for line in lines)
+    assert lines[-3:] == [f"{pid} ==== STUB END ====> {command}<", "", ""]
     assert not list(work_dir.glob("*.log")), "a plain setup run writes no run log"
 
 
@@ -87,7 +96,7 @@ def test_agent_package_without_log_flag_writes_no_log(pack, run_windows, debug_v
     program = make_agent(pack, work_dir, log=0)
     _, run = run_stub(run_windows, program)
     assert run.exit_code == 0
-    assert "ThisIs_AutoUpdateProg=TRUE" in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert "ThisIs_AutoUpdateProg=TRUE" in debug_viewer.wait_for_text(END)
     assert not list(work_dir.glob("*.log"))
 
 
@@ -113,8 +122,8 @@ def test_plain_agent_logs_start_dispatch_and_exit(pack, run_windows, debug_viewe
         f"   === EXIT === {path}",
         "   ",
     ]
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
-    assert NOT_BUILT["agent copy"] in text
+    text = debug_viewer.wait_for_text(END)
+    assert ROLE["agent copy start"] in text
     assert "HandleParamOK(FALSE)" in text
 
 
@@ -139,8 +148,9 @@ def test_agent_copy_marks_its_records(pack, run_windows, debug_viewer, work_dir,
         "DeleteMySelf",
         "DoRunStubWin() --- End",
     ]
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
-    assert NOT_BUILT["main window"] in text and "DeleteMySelf(file only)" in text
+    text = debug_viewer.wait_for_text(END)
+    assert ROLE["resident agent"] in text
+    assert f"[ExeName]  [{harness.to_windows_path(program)}]" in text  # deletes itself afterwards
     assert "HandleParamOK" not in text
 
 
@@ -150,28 +160,30 @@ def test_agent_under_another_name_is_neither_role(pack, run_windows, debug_viewe
     assert run.exit_code == 0
     records = [r[3:] for r in log_records(work_dir / "X_X_agent.log")]
     assert "ThisIs_Plain_AutoUpdate_Exe=FALSE" in records and "ThisIs_X_AutoUpdate_Exe=FALSE" in records
-    assert NOT_BUILT["main window"] in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    text = debug_viewer.wait_for_text(END)
+    assert ROLE["resident agent"] in text and "[ExeName]" not in text
 
 
 def test_second_start_of_the_same_program_leaves_the_work_to_the_first(
-        pack, run_windows, debug_viewer, window_holder, work_dir):
-    program = make_setup(pack, work_dir)
+        pack, run_windows, debug_viewer, window_holder, work_dir, engine):
+    program = make_setup(pack, work_dir, engine)
     # The first instance's main window is registered under the program's full path.
     with window_holder(harness.to_windows_path(program)):
         _, run = run_stub(run_windows, program)
     assert run.exit_code == 0
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
-    assert NOT_BUILT["main window"] not in text
+    text = debug_viewer.wait_for_text(END)
+    assert ROLE["setup run"] not in text
 
 
-def test_renamed_copy_runs_beside_the_original(pack, run_windows, debug_viewer, window_holder, work_dir):
-    program = make_setup(pack, work_dir)
+def test_renamed_copy_runs_beside_the_original(pack, run_windows, debug_viewer, window_holder, work_dir,
+                                               engine):
+    program = make_setup(pack, work_dir, engine)
     copy = work_dir / "setup-copy.exe"
     copy.write_bytes(program.read_bytes())
     with window_holder(harness.to_windows_path(program)):
         _, run = run_stub(run_windows, copy)
     assert run.exit_code == 0
-    assert NOT_BUILT["main window"] in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert ROLE["setup run"] in debug_viewer.wait_for_text(END)
 
 
 def test_running_plain_agent_still_hands_on_its_switches(
@@ -182,35 +194,43 @@ def test_running_plain_agent_still_hands_on_its_switches(
     assert run.exit_code == 0
     records = [r[3:] for r in log_records(work_dir / "X_agent.log")]
     assert "X_ExeIsRunning=TRUE" in records
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
-    assert NOT_BUILT["agent copy"] not in text  # its own window exists: no new copy
+    text = debug_viewer.wait_for_text(END)
+    assert ROLE["agent copy start"] not in text  # its own window exists: no new copy
     assert "HandleParamOK(TRUE)" in text
 
 
-@pytest.mark.parametrize("span, args, expected", [
-    (1, "", ["span restart"]),  # level 1 is the default
-    (1, "/SpanCdLvl=1", ["span restart"]),
-    (1, "/SpanCdLvl=2", ["main window", "DeleteMySelf(with folder)"]),
-    (0, "/SpanCdLvl=2", ["main window", "DeleteMySelf(with folder)"]),
-    (0, "", ["main window"]),
+@pytest.mark.parametrize("span, args, role, deletes_itself, exit_code", [
+    (1, "", "span restart", True, 0),  # level 1 is the default; the copy deletes itself
+    (1, "/SpanCdLvl=1", "span restart", True, 0),
+    # Level 2 without a first volume reads the program file, which holds no
+    # files in a multi-CD package: nothing to start.
+    (1, "/SpanCdLvl=2", "setup run", True, 1603),
+    (0, "/SpanCdLvl=2", "setup run", True, 0),
+    (0, "", "setup run", False, 0),
 ])
-def test_span_levels_choose_restart_or_run(pack, run_windows, debug_viewer, work_dir, span, args, expected):
-    program = make_setup(pack, work_dir, extra=f"SpanCd = {span}")
+def test_span_levels_choose_restart_or_run(pack, run_windows, debug_viewer, work_dir, engine, span, args, role,
+                                           deletes_itself, exit_code):
+    program = make_setup(pack, work_dir, engine, extra=f"SpanCd = {span}")
     _, run = run_stub(run_windows, program, args)
-    assert run.exit_code == 0
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
-    for item in expected:
-        assert NOT_BUILT.get(item, item) in text
-    roles = [line for line in NOT_BUILT.values() if line in text]
-    assert len(roles) == 1, text
-    assert ("DeleteMySelf" in text) == any("DeleteMySelf" in item for item in expected)
+    assert run.exit_code == exit_code
+    text = debug_viewer.wait_for_text(END)
+    if role == "span restart":
+        # The copy started by the restart runs the setup and ends on its own.
+        text = harness.wait_for(lambda: debug_viewer.text().count(END) == 2 and debug_viewer.text(), 60,
+                                "the restarted copy to end")
+        first_run, copy_run = text[:text.index(END)], text[text.index(END):]
+        assert ROLE["span restart"] in first_run and ROLE["setup run"] not in first_run
+        assert "\\Y_setup.exe]" in copy_run
+    else:
+        assert ROLE["setup run"] in text and ROLE["span restart"] not in text
+    assert ("[ExeName]  [" in text) == deletes_itself
 
 
-def test_long_debug_line_arrives_in_pieces_of_128(pack, run_windows, debug_viewer, work_dir):
-    program = make_setup(pack, work_dir)
+def test_long_debug_line_arrives_in_pieces_of_128(pack, run_windows, debug_viewer, work_dir, engine):
+    program = make_setup(pack, work_dir, engine)
     command, run = run_stub(run_windows, program, "/PAD=" + "p" * 200)
     assert run.exit_code == 0
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    text = debug_viewer.wait_for_text(END)
     first_line = text.split("\r\n")[0] + "\r\n"
     assert len(first_line) > 256
     pieces = debug_viewer.pieces()
@@ -231,12 +251,13 @@ def test_end_pointer_finds_the_package_before_a_signature(pack, run_windows, wor
     assert "   ThisIs_Plain_AutoUpdate_Exe=TRUE" in log_records(work_dir / "X_agent.log")
 
 
-def test_stub_without_package_runs_on_defaults(artefacts, run_windows, debug_viewer, work_dir):
+def test_stub_without_package_has_nothing_to_start(artefacts, run_windows, debug_viewer, work_dir):
     program = work_dir / "bare.exe"
     program.write_bytes(artefacts.stub.read_bytes())
     _, run = run_stub(run_windows, program)
-    assert run.exit_code == 0
-    assert NOT_BUILT["main window"] in debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    assert run.exit_code == 1603  # a failed setup, not a success
+    text = debug_viewer.wait_for_text(END)
+    assert ROLE["setup run"] in text and "The package names no setup engine to start" in text
 
 
 @pytest.mark.parametrize("damage", ["truncated", "garbage tail", "huge block"])
@@ -253,8 +274,10 @@ def test_damaged_package_never_crashes_the_stub(pack, run_windows, debug_viewer,
     program.write_bytes(bytes(data))
 
     _, run = run_stub(run_windows, program)
-    assert run.exit_code == 0
-    text = debug_viewer.wait_for_text(" ==== STUB END ====> ")
+    text = debug_viewer.wait_for_text(END)
+    # Only the damaged text block leaves the agent flags readable; otherwise
+    # the file is no package and the setup run has nothing to start.
+    assert run.exit_code == (0 if damage == "huge block" else 1603)
     if damage == "huge block":
         # The trailer still says "agent with log", but no text block reads:
         # without an agent name the program is neither agent role.

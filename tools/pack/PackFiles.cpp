@@ -161,18 +161,6 @@ std::string FormatDosTime(uint32_t dosTime) {
   return text;
 }
 
-std::string VolumeName(const std::string& base, int j) {
-  char number[16];
-  std::snprintf(number, sizeof number, "%03d", j);
-  return base + "." + number;
-}
-
-std::string VolumeBaseName(const std::string& firstVolume) {
-  if (EndsWithText(".001", firstVolume, false))
-    return firstVolume.substr(0, firstVolume.size() - 4);
-  return firstVolume;
-}
-
 bool FileExists(const std::string& path) {
   std::error_code error;
   return fs::is_regular_file(fs::path(path), error);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pack/PackStatus.h"
+#include "package/VolumeNames.h"
 
 // A file to pack.
 struct SourceFile {
@@ -35,9 +36,5 @@ bool SetFileDosTime(const std::string& path, uint32_t dosTime);
 // "YYYY-MM-DD HH:MM:SS" of a DOS stamp; "not set" for 0.
 std::string FormatDosTime(uint32_t dosTime);
 
-// Volume j (j >= 2) of a package whose base name is `base`: "base.002".
-std::string VolumeName(const std::string& base, int j);
-// The first volume's name without a final ".001" (only exactly that ending).
-std::string VolumeBaseName(const std::string& firstVolume);
 
 bool FileExists(const std::string& path);

@@ -1,0 +1,351 @@
+#!/usr/bin/python3
+"""Runs the unpack benchmark and prints its table. Called by bench/run.sh,
+which builds the programs, brings up Wine and makes the packages first;
+everything it needs comes in as arguments and the Wine environment.
+
+For each of --runs rounds and each corpus, in turn (so that slow drift of the
+machine spreads over all of them):
+
+  stub      the package program itself under Wine, "/hide", started through
+            the test launcher (full exit code); its time is the
+            "UnCompressTime: <ms> MS" line it sends to the debug viewer
+  baseline  varnix-baseline.exe under Wine on the same package file; its
+            time is the one it prints
+  pumping   the same with "/pump": it also takes waiting messages and
+            yields its time slice between pieces, as a window program does;
+            the difference to the baseline is what that costs under Wine
+  unzip     `unzip -q` of the equivalent zip, natively, wall time
+  7z        `7z x` of the same zip, natively, wall time
+
+Peak working set: Wine runs each Windows process as one Linux process, and
+the kernel keeps that process's peak resident set as VmHWM in
+/proc/<pid>/status. While a Windows program runs, this script finds its
+Linux process (the name Wine gives it, checked against our WINEPREFIX) and
+reads VmHWM every 20 ms; since VmHWM only grows, the last value read before
+the process ends is its peak, however short the peak itself was. This needs
+nothing inside the program and no cooperation from the launcher, and it
+counts what Windows' PeakWorkingSetSize counts (private pages, the program's
+image and the system DLLs it touched). A helper calling
+GetProcessMemoryInfo would have to catch the child before it ends as well,
+and would go through Wine's emulation of the same figure.
+"""
+
+from __future__ import annotations
+
+import argparse
+import getpass
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+UNCOMPRESS = re.compile(r"UnCompressTime:\s*(-?\d+)\s*MS")
+ANSI = "cp1252"
+
+
+def to_windows(path: Path) -> str:
+    return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+class PeakWatcher:
+    """Finds the Linux process of a Windows program of this prefix by the
+    name Wine gives it and keeps its largest VmHWM."""
+
+    def __init__(self, exe_name: str) -> None:
+        # Wine names the process after the program file; the kernel keeps 15 bytes.
+        self.comm = exe_name[:15]
+        self.prefix = os.environ.get("WINEPREFIX", "")
+        self.pid: int | None = None
+        self.peak_kb = 0
+        self.seen = set()
+
+    def _ours(self, pid: int) -> bool:
+        try:
+            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+        except OSError:
+            return False
+        return f"WINEPREFIX={self.prefix}".encode() in environ
+
+    def _find(self) -> None:
+        for entry in os.scandir("/proc"):
+            if not entry.name.isdigit():
+                continue
+            pid = int(entry.name)
+            if pid in self.seen:
+                continue
+            try:
+                comm = Path(f"/proc/{pid}/comm").read_text().strip()
+            except OSError:
+                continue
+            if comm == self.comm:
+                self.seen.add(pid)
+                if self._ours(pid):
+                    self.pid = pid
+                    return
+
+    def poll(self) -> None:
+        if self.pid is None:
+            self._find()
+            if self.pid is None:
+                return
+        try:
+            status = Path(f"/proc/{self.pid}/status").read_text()
+        except OSError:
+            return
+        match = re.search(r"^VmHWM:\s*(\d+)\s*kB", status, re.M)
+        if match:
+            self.peak_kb = max(self.peak_kb, int(match.group(1)))
+
+    @property
+    def peak_mb(self) -> float | None:
+        return self.peak_kb / 1024 if self.peak_kb else None
+
+
+def watch(process: subprocess.Popen, watcher: PeakWatcher, limit: float) -> None:
+    deadline = time.monotonic() + limit
+    while process.poll() is None:
+        watcher.poll()
+        if time.monotonic() > deadline:
+            process.kill()
+            process.wait()
+            raise RuntimeError(f"{process.args} did not end within {limit:.0f} s")
+        time.sleep(0.01 if watcher.pid is None else 0.02)
+
+
+class Viewer:
+    """The debug viewer, receiving the stub's trace text into a log file."""
+
+    def __init__(self, exe: Path, folder: Path) -> None:
+        self.log = folder / "vdebug.log"
+        ready = folder / "vdebug.ready"
+        self.log.unlink(missing_ok=True)
+        ready.unlink(missing_ok=True)
+        self.process = subprocess.Popen(
+            ["wine", str(exe), f"/log={to_windows(self.log)}", f"/ready={to_windows(ready)}"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while not ready.exists():
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the debug viewer did not start")
+            time.sleep(0.05)
+
+    def size(self) -> int:
+        return self.log.stat().st_size if self.log.exists() else 0
+
+    def text_since(self, offset: int) -> str:
+        if not self.log.exists():
+            return ""
+        with open(self.log, "rb") as f:
+            f.seek(offset)
+            return f.read().decode(ANSI, errors="replace")
+
+    def stop(self) -> None:
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
+
+
+class Corpus:
+    def __init__(self, name: str, package: Path, archive: Path, files: int, size: int) -> None:
+        self.name = name
+        self.package = package
+        self.archive = archive
+        self.files = files
+        self.size = size
+        self.figures: dict[str, list[float]] = {}
+        self.peaks: dict[str, list[float]] = {}
+        self.notes: list[str] = []
+
+    def add(self, what: str, ms: float | None, peak_mb: float | None = None) -> None:
+        if ms is not None:
+            self.figures.setdefault(what, []).append(ms)
+        if peak_mb is not None:
+            self.peaks.setdefault(what, []).append(peak_mb)
+
+
+def fresh(folder: Path) -> None:
+    shutil.rmtree(folder, ignore_errors=True)
+    os.sync()  # what earlier runs left dirty is written now, not during the next one
+
+
+def run_stub(args, corpus: Corpus, viewer: Viewer, temp_root: Path) -> None:
+    before = viewer.size()
+    leftovers_before = set(temp_root.iterdir()) if temp_root.is_dir() else set()
+    os.sync()
+    env = dict(os.environ)
+    env["VARNIX_CMDLINE"] = f'"{to_windows(corpus.package)}" /hide'
+    env["VARNIX_TIMEOUT_MS"] = str(int(args.limit * 1000))
+    env["VARNIX_ENGINE_RECORD"] = to_windows(args.work / "engine-record.txt")
+    watcher = PeakWatcher(corpus.package.name)
+    started = time.monotonic()
+    process = subprocess.Popen(["wine", str(args.launcher)], env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    watch(process, watcher, args.limit + 30)
+    whole = (time.monotonic() - started) * 1000
+    output = process.stdout.read().decode(ANSI, errors="replace")
+    text = viewer.text_since(before)
+    match = UNCOMPRESS.search(text)
+    code = re.search(r"EXITCODE=(\d+)", output)
+    if code is None or code.group(1) != "0":
+        corpus.notes.append(f"stub run ended with {output.strip() or 'no launcher output'}")
+    if match is None:
+        corpus.notes.append("stub: no UnCompressTime in its debug text (it does not unpack yet?): "
+                            + " | ".join(text.split("\n")[-6:]).strip())
+    corpus.add("stub", float(match.group(1)) if match else None, watcher.peak_mb)
+    corpus.add("stub-whole", whole)
+    # Working folders the stub left behind would pile up over the runs.
+    if temp_root.is_dir():
+        for path in set(temp_root.iterdir()) - leftovers_before:
+            corpus.notes.append(f"stub left {path.name} in the temp folder")
+            shutil.rmtree(path, ignore_errors=True) if path.is_dir() else path.unlink()
+
+
+def run_baseline(args, corpus: Corpus, dest: Path, what: str = "baseline") -> None:
+    fresh(dest)
+    watcher = PeakWatcher(args.baseline.name)
+    switches = ["/pump"] if what == "pumping" else []
+    process = subprocess.Popen(["wine", str(args.baseline), *switches, to_windows(corpus.package), to_windows(dest)],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    watch(process, watcher, args.limit)
+    output = process.stdout.read().decode(ANSI, errors="replace")
+    match = re.search(r"BASELINE files=(\d+) bytes=(\d+) ms=(\d+)", output)
+    if match is None or int(match.group(2)) != corpus.size:
+        raise RuntimeError(f"baseline failed on {corpus.package.name}: {output.strip()}")
+    corpus.add(what, float(match.group(3)), watcher.peak_mb)
+    fresh(dest)
+
+
+def run_native(corpus: Corpus, what: str, command: list[str], dest: Path) -> None:
+    fresh(dest)
+    dest.mkdir(parents=True)
+    started = time.monotonic()
+    subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+    corpus.add(what, (time.monotonic() - started) * 1000)
+    fresh(dest)
+
+
+def median(values: list[float] | None) -> float | None:
+    return statistics.median(values) if values else None
+
+
+def print_table(corpora: list[Corpus], runs: int) -> None:
+    rows = [
+        ("stub, UnCompressTime (Wine)", "stub"),
+        ("baseline (Wine)", "baseline"),
+        ("baseline /pump (Wine)", "pumping"),
+        ("unzip -q (native)", "unzip"),
+        ("7z x (native)", "7z"),
+    ]
+    width = 30
+    column = 34
+    print()
+    print(f"Unpack benchmark: median of {runs} runs; ratio = time / baseline time on the same package")
+    header = "".ljust(width) + "".join(
+        f"{c.name} ({c.files} files, {c.size / 1e6:.1f} MB)".ljust(column) for c in corpora)
+    print(header)
+    print("-" * len(header))
+    for label, key in rows:
+        line = label.ljust(width)
+        for c in corpora:
+            value = median(c.figures.get(key))
+            base = median(c.figures.get("baseline"))
+            if value is None:
+                cell = "n/a"
+            else:
+                cell = f"{value:7.0f} ms"
+                if base:
+                    cell += f"  {value / base:5.2f} x"
+            line += cell.ljust(column)
+        print(line)
+    for label, key in (("stub peak working set", "stub"), ("baseline peak working set", "baseline")):
+        line = label.ljust(width)
+        for c in corpora:
+            peak = c.peaks.get(key)
+            line += (f"{max(peak):7.1f} MB (max of {len(peak)})" if peak else "n/a").ljust(column)
+        print(line)
+    line = "stub whole run (launcher)".ljust(width)
+    for c in corpora:
+        value = median(c.figures.get("stub-whole"))
+        line += (f"{value / 1000:7.1f} s" if value is not None else "n/a").ljust(column)
+    print(line)
+    print()
+    print("Every run (ms):")
+    for c in corpora:
+        for key in ("stub", "baseline", "pumping", "unzip", "7z"):
+            values = c.figures.get(key)
+            if values:
+                print(f"  {c.name:8} {key:9} " + " ".join(f"{v:.0f}" for v in values))
+    print()
+    print("Targets: stub time <= 1.4 x baseline (aim 1.1); stub peak working set < 64 MB")
+    for c in corpora:
+        stub = median(c.figures.get("stub"))
+        base = median(c.figures.get("baseline"))
+        peak = c.peaks.get("stub")
+        if stub is None or not base:
+            print(f"  {c.name}: no stub figure")
+            continue
+        ratio = stub / base
+        verdict = "met (aim 1.1 reached)" if ratio <= 1.1 else "met" if ratio <= 1.4 else "NOT met"
+        line = f"  {c.name}: time {ratio:.2f} x baseline: {verdict}"
+        if peak:
+            line += f"; peak {max(peak):.1f} MB: {'met' if max(peak) < 64 else 'NOT met'}"
+        print(line)
+    for c in corpora:
+        for note in dict.fromkeys(c.notes):
+            print(f"  note ({c.name}): {note}")
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--work", type=Path, required=True)
+    parser.add_argument("--launcher", type=Path, required=True)
+    parser.add_argument("--viewer", type=Path, required=True)
+    parser.add_argument("--baseline", type=Path, required=True)
+    parser.add_argument("--limit", type=float, default=300, help="seconds one program may take")
+    parser.add_argument("--corpus", action="append", required=True,
+                        help="NAME:PACKAGE:ZIP:FILES:BYTES (repeat)")
+    args = parser.parse_args()
+    args.work = args.work.resolve()
+
+    corpora = []
+    for spec in args.corpus:
+        name, package, archive, files, size = spec.split(":")
+        corpora.append(Corpus(name, Path(package).resolve(), Path(archive).resolve(), int(files), int(size)))
+    for c in corpora:  # every program then reads its input from the page cache
+        for path in (c.package, c.archive):
+            with open(path, "rb") as f:
+                while f.read(1 << 24):
+                    pass
+
+    temp_root = Path(os.environ["WINEPREFIX"]) / "drive_c" / "users" / getpass.getuser() / "Temp"
+    baseline_dest = temp_root.parent / "bench-baseline-out"
+    native_dest = args.work / "native-out"
+    load_before = os.getloadavg()
+    viewer = Viewer(args.viewer, args.work)
+    try:
+        for run in range(1, args.runs + 1):
+            started = time.monotonic()
+            for c in corpora:
+                run_stub(args, c, viewer, temp_root)
+                run_baseline(args, c, baseline_dest)
+                run_baseline(args, c, baseline_dest, "pumping")
+                run_native(c, "unzip", ["unzip", "-q", "-o", str(c.archive), "-d", str(native_dest)], native_dest)
+                run_native(c, "7z", ["7z", "x", "-y", "-bd", f"-o{native_dest}", str(c.archive)], native_dest)
+            print(f"bench: run {run}/{args.runs} done in {time.monotonic() - started:.1f} s", flush=True)
+    finally:
+        viewer.stop()
+    print_table(corpora, args.runs)
+    load_after = os.getloadavg()
+    print(f"\nLoad average (1 min) before {load_before[0]:.1f}, after {load_after[0]:.1f} on "
+          f"{os.cpu_count()} cores" + ("; the machine was busy: times are inflated and noisy"
+                                       if max(load_before[0], load_after[0]) > 1.5 else ""))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

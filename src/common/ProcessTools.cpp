@@ -1,0 +1,513 @@
+#include "common/ProcessTools.h"
+
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "common/PsAPI.h"
+#include "common/TextRules.h"
+#include "common/Utils.h"
+#include "common/UtilsUi.h"
+#include "common/VDebug.h"
+#include "common/WinHandles.h"
+
+namespace {
+
+// The unit's boundary: an exception (in practice a failed allocation) is
+// logged and the caller gets the "not found" answer.
+template <typename Result, typename Action>
+Result Guarded(const char* method, const Result& fallback, Action action) {
+  try {
+    return action();
+  } catch (const std::exception& e) {
+    LogException(e, method);
+    return fallback;
+  }
+}
+
+// NT 4's kernel32 has no tool-help functions, so they are looked up rather
+// than imported: the program must still start there.
+using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+struct ToolHelpFunctions {
+  SnapshotFn snapshot = nullptr;
+  ProcessWalkFn first = nullptr;
+  ProcessWalkFn next = nullptr;
+};
+
+template <typename Function>
+Function FindInKernel(const char* name) {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)));
+}
+
+const ToolHelpFunctions& ToolHelp() {
+  static const ToolHelpFunctions functions = [] {
+    ToolHelpFunctions f;
+    f.snapshot = FindInKernel<SnapshotFn>("CreateToolhelp32Snapshot");
+    f.first = FindInKernel<ProcessWalkFn>("Process32First");
+    f.next = FindInKernel<ProcessWalkFn>("Process32Next");
+    return f;
+  }();
+  return functions;
+}
+
+struct SnapshotEntry {
+  DWORD id;
+  std::string program;  // a full path on 9x, a file name on NT
+};
+
+std::vector<SnapshotEntry> ProcessSnapshot() {
+  std::vector<SnapshotEntry> entries;
+  const ToolHelpFunctions& toolHelp = ToolHelp();
+  if (!toolHelp.snapshot || !toolHelp.first || !toolHelp.next) return entries;
+  const UniqueFile snapshot(toolHelp.snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return entries;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL ok = toolHelp.first(snapshot.get(), &entry); ok;
+       ok = toolHelp.next(snapshot.get(), &entry)) {
+    entries.push_back(
+        {entry.th32ProcessID, std::string(entry.szExeFile, strnlen(entry.szExeFile, MAX_PATH))});
+  }
+  return entries;
+}
+
+// Empty when the system has no short form of the path.
+std::string ShortPathOf(const std::string& path) {
+  if (path.empty()) return "";
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : "";
+}
+
+// Far more than any system runs; ends the growth if the library misbehaves.
+constexpr DWORD kMaxProcessIdBytes = 1024 * 1024;
+
+std::vector<DWORD> ProcessIds() {
+  std::vector<DWORD> ids;
+  // A full buffer may have cut the list short: grow until some room is left.
+  for (DWORD bytes = 1024; bytes <= kMaxProcessIdBytes; bytes += 1024) {
+    ids.resize(bytes / sizeof(DWORD));
+    DWORD returned = 0;
+    if (!PsAPI::EnumProcesses(ids.data(), bytes, &returned)) return {};
+    if (returned < bytes) {
+      ids.resize(returned / sizeof(DWORD));
+      return ids;
+    }
+  }
+  return {};
+}
+
+struct ModuleNames {
+  std::string fullPath;
+  std::string baseName;
+};
+
+// The names of the process's first module (its program). False for a
+// process that cannot be opened, such as a protected system process.
+bool FirstModuleNames(DWORD id, DWORD maxChars, ModuleNames& names) {
+  const UniqueKernelHandle process(
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+  if (!process) return false;
+  HMODULE module = nullptr;
+  DWORD needed = 0;
+  if (!PsAPI::EnumProcessModules(process.get(), &module, sizeof module, &needed)) return false;
+  char buffer[MAX_PATH + 1];
+  DWORD length = PsAPI::GetModuleFileNameExA(process.get(), module, buffer, maxChars);
+  names.fullPath.assign(buffer, length < maxChars ? length : maxChars);
+  length = PsAPI::GetModuleBaseNameA(process.get(), module, buffer, maxChars);
+  names.baseName.assign(buffer, length < maxChars ? length : maxChars);
+  return true;
+}
+
+std::string ClassNameOf(HWND window) {
+  char name[257];
+  const int length = GetClassNameA(window, name, sizeof name);
+  return std::string(name, length > 0 ? length : 0);
+}
+
+std::string TitleOf(HWND window) {
+  char title[1024];
+  const int length = GetWindowTextA(window, title, sizeof title);
+  return std::string(title, length > 0 ? length : 0);
+}
+
+// Owner chains cannot loop, but a bound costs nothing.
+HWND TopOwnerOf(HWND window) {
+  HWND top = window;
+  for (int step = 0; step < 1024; ++step) {
+    const HWND owner = GetWindow(top, GW_OWNER);
+    if (!owner) break;
+    top = owner;
+  }
+  return top;
+}
+
+struct TopWindowsWalk {
+  WindowList* list;
+  std::vector<SnapshotEntry> processes;
+};
+
+std::string ProgramNameOf(DWORD id, const std::vector<SnapshotEntry>& processes) {
+  for (const SnapshotEntry& entry : processes) {
+    if (entry.id == id) return entry.program;
+  }
+  return "";
+}
+
+// Called by the system: nothing may escape.
+BOOL CALLBACK AddTopWindow(HWND window, LPARAM walkParam) {
+  try {
+    TopWindowsWalk& walk = *reinterpret_cast<TopWindowsWalk*>(walkParam);
+    WindowFacts facts;
+    DWORD processId = 0;
+    facts.threadId = GetWindowThreadProcessId(window, &processId);
+    facts.processId = processId;
+    facts.programName = ProgramNameOf(processId, walk.processes);
+    facts.className = ClassNameOf(window);
+    facts.window = reinterpret_cast<uintptr_t>(window);
+    facts.title = TitleOf(window);
+    facts.visible = IsWindowVisible(window) != FALSE;
+    return AddToWindowList(*walk.list, facts) ? TRUE : FALSE;
+  } catch (const std::exception& e) {
+    LogException(e, "ProcessTools.EnumTopWindows()");
+    return FALSE;
+  }
+}
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM analizerParam) {
+  try {
+    TAnalizer& analizer = *reinterpret_cast<TAnalizer*>(analizerParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != analizer.processId() || IsImeWindowClass(ClassNameOf(window))) return TRUE;
+    char title[2];
+    const bool titled = GetWindowTextA(window, title, sizeof title) > 0;
+    const bool added = analizer.Add(reinterpret_cast<uintptr_t>(window),
+                                    reinterpret_cast<uintptr_t>(TopOwnerOf(window)), titled,
+                                    IsWindowVisible(window) != FALSE);
+    return added ? TRUE : FALSE;
+  } catch (const std::exception& e) {
+    LogException(e, "ProcessTools.FindMainWindowOfProgram()");
+    return FALSE;
+  }
+}
+
+DWORD ProcessIdOfProgram(const std::string& path, bool byFullPath, bool fromEnd) {
+  if (IsWindows8OrLater()) return TasklistProcessId(path, fromEnd);
+  if (IsWindowsNT()) return ProcessStatusSearch(path, byFullPath, fromEnd);
+  return ToolHelpSearch(path, byFullPath, fromEnd);
+}
+
+}  // namespace
+
+std::string ProcessStatusList(bool fullPaths) {
+  return Guarded<std::string>("ProcessTools.ProcessStatusList()", kEmptyProcessList, [&] {
+    std::string list = kEmptyProcessList;
+    const OSVERSIONINFOEXA& os = GetOSVersionInfo();
+    for (DWORD id : ProcessIds()) {
+      std::string name = SpecialProcessName(id, os.dwMajorVersion, os.dwMinorVersion);
+      ModuleNames names;
+      if (name.empty() && FirstModuleNames(id, MAX_PATH, names)) {
+        name = fullPaths ? names.fullPath : ExtractFileName(names.fullPath);
+      }
+      AddProcessEntry(list, name, id);
+    }
+    return list;
+  });
+}
+
+DWORD ProcessStatusSearch(const std::string& path, bool byFullPath, bool fromEnd) {
+  return Guarded<DWORD>("ProcessTools.ProcessStatusSearch()", 0, [&] {
+    const std::string wanted = NormaliseProgramPath(path);
+    const std::string wantedShort = ShortPathOf(wanted);
+    const std::vector<DWORD> ids = ProcessIds();
+    DWORD found = 0;
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+      ModuleNames names;
+      if (!FirstModuleNames(*id, 256, names)) continue;
+      // Without a short form of the wanted path no short form can match.
+      const ListedProgram listed{names.fullPath, names.baseName,
+                                 wantedShort.empty() ? "" : ShortPathOf(names.fullPath)};
+      if (!ProgramMatches(wanted, wantedShort, listed, byFullPath)) continue;
+      found = *id;
+      if (fromEnd) break;
+    }
+    return found;
+  });
+}
+
+DWORD ToolHelpSearch(const std::string& path, bool byFullPath, bool fromEnd) {
+  return Guarded<DWORD>("ProcessTools.ToolHelpSearch()", 0, [&] {
+    const std::string wanted = NormaliseProgramPath(path);
+    const std::string wantedShort = ShortPathOf(wanted);
+    DWORD found = 0;
+    for (const SnapshotEntry& entry : ProcessSnapshot()) {
+      const ListedProgram listed{entry.program, ExtractFileName(entry.program),
+                                 wantedShort.empty() ? "" : ShortPathOf(entry.program)};
+      if (!ProgramMatches(wanted, wantedShort, listed, byFullPath)) continue;
+      found = entry.id;
+      if (!fromEnd) break;
+    }
+    return found;
+  });
+}
+
+WindowList EnumTopWindows(int mode, const std::string& nameFilter, int64_t idFilter) {
+  WindowList list = NewWindowList(mode, nameFilter, idFilter);
+  Guarded<bool>("ProcessTools.EnumTopWindows()", false, [&] {
+    // One snapshot serves every window of the walk.
+    TopWindowsWalk walk{&list, ProcessSnapshot()};
+    EnumWindows(AddTopWindow, reinterpret_cast<LPARAM>(&walk));
+    return true;
+  });
+  return list;
+}
+
+DWORD FindProcessId(const std::string& path, bool byFullPath) {
+  return Guarded<DWORD>("ProcessTools.FindProcessId()", 0, [&] {
+    const std::string wanted = NormaliseProgramPath(path);
+    if (wanted.empty()) return DWORD{0};
+    if (!IsWindowsNT()) return ToolHelpSearch(wanted, byFullPath, true);
+    const std::string shortName = ShortPathOf(wanted);
+    // XP lists every process through the process-status library; later
+    // systems refuse it for many processes, so there the window list
+    // names the programs.
+    if (IsWindowsXP()) {
+      const std::string list = ReversedList(ProcessStatusList(byFullPath));
+      if (byFullPath) return DWORD{FindInProcessList(list, wanted, shortName)};
+      return DWORD{FindInProcessList(list, ExtractFileName(wanted), ExtractFileName(shortName))};
+    }
+    const std::string list = ReversedList(ProcessListOf(EnumTopWindows(0, "*", -1)));
+    return DWORD{FindInProcessList(list, ExtractFileName(wanted), ExtractFileName(shortName))};
+  });
+}
+
+bool IsProgramRunning(const std::string& path) {
+  const std::string wanted = NormaliseProgramPath(path);
+  if (wanted.empty()) return false;
+  if (!IsWindowsNT()) return ToolHelpSearch(wanted, false, true) != 0;
+  return FindProcessId(wanted, false) != 0;
+}
+
+HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool fromEnd) {
+  return Guarded<HWND>("ProcessTools.FindMainWindowOfProgram()", nullptr, [&] {
+    const DWORD id = ProcessIdOfProgram(NormaliseProgramPath(path), byFullPath, fromEnd);
+    if (id == 0) return HWND{nullptr};
+    TAnalizer analizer(id);
+    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&analizer));
+    return reinterpret_cast<HWND>(analizer.Best());
+  });
+}
+
+bool PostToProgram(const std::string& path, bool byFullPath, UINT message, LPARAM lParam,
+                   WPARAM wParam) {
+  const HWND window = FindMainWindowOfProgram(path, byFullPath, false);
+  return window && PostMessageA(window, message, wParam, lParam);
+}
+
+bool CloseProgram(const std::string& path, bool byFullPath, DWORD waitLimitMs) {
+  const bool posted = PostToProgram(path, byFullPath, WM_CLOSE, 255, 15);
+  if (waitLimitMs > 0) WaitProgramEnd(path, waitLimitMs);
+  return posted;
+}
+
+bool QuitProgram(const std::string& path, bool byFullPath) {
+  return PostToProgram(path, byFullPath, WM_QUIT, 255, 15);
+}
+
+bool TerminateProgram(const std::string& path, bool byFullPath) {
+  const DWORD id = IsWindowsNT() ? ProcessStatusSearch(path, byFullPath, true)
+                                 : ToolHelpSearch(path, byFullPath, true);
+  if (id == 0) return false;
+  const UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+  return process && TerminateProcess(process.get(), 0);
+}
+
+bool WaitProgramEnd(const std::string& path, DWORD limitMs) {
+  const std::string wanted = NormaliseProgramPath(path);
+  const DWORD limit = limitMs > 0 ? limitMs : 1000;
+  const DWORD start = GetTickCount();
+  do {
+    if (!IsProgramRunning(wanted)) return true;
+    WaitPumping(0, 100);
+  } while (GetTickCount() - start < limit);
+  return !IsProgramRunning(wanted);
+}
+
+void WaitWindowGone(const std::string& className, const std::string& title) {
+  // Both empty would match any window and never end.
+  if (className.empty() && title.empty()) return;
+  const char* classText = className.empty() ? nullptr : className.c_str();
+  const char* titleText = title.empty() ? nullptr : title.c_str();
+  while (FindWindowA(classText, titleText)) YieldX(100);
+}
+
+namespace {
+
+std::string SystemErrorText(DWORD error) {
+  char text[512] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+  return length ? TrimText(std::string(text, length)) : "Error " + std::to_string(error);
+}
+
+struct ConsolePipes {
+  UniqueKernelHandle inRead, inWrite;
+  UniqueKernelHandle outRead, outWrite;
+  UniqueKernelHandle errRead, errWrite;
+};
+
+// Reads never wait here anyway (only what the pipe reports waiting is
+// read); the time-out is only a second guard, where the system accepts one
+// on a pipe.
+void ApplyReadTimeout(HANDLE pipe) {
+  COMMTIMEOUTS timeouts = {};
+  timeouts.ReadTotalTimeoutConstant = 10;
+  SetCommTimeouts(pipe, &timeouts);
+}
+
+bool MakePipe(UniqueKernelHandle& read, UniqueKernelHandle& write) {
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &attributes, 0)) return false;
+  read.reset(readEnd);
+  write.reset(writeEnd);
+  ApplyReadTimeout(readEnd);
+  ApplyReadTimeout(writeEnd);
+  return true;
+}
+
+bool MakePipes(ConsolePipes& pipes) {
+  return MakePipe(pipes.inRead, pipes.inWrite) && MakePipe(pipes.outRead, pipes.outWrite) &&
+         MakePipe(pipes.errRead, pipes.errWrite);
+}
+
+// The command line by value: the system may write into it.
+bool StartConsoleProcess(std::string commandLine, int showState, const ConsolePipes& pipes,
+                         PROCESS_INFORMATION& started) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  startup.hStdInput = pipes.inRead.get();
+  startup.hStdOutput = pipes.outWrite.get();
+  startup.hStdError = pipes.errWrite.get();
+  return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &started) != FALSE;
+}
+
+bool ReportStartFailure(DWORD error, const std::string& commandLine, ConsoleOutputCallback callback,
+                        void* user, ConsoleResult& result) {
+  result.exitCode = kConsoleStartFailed;
+  result.stderrText = StartFailureText(SystemErrorText(error), commandLine);
+  bool stop = false;
+  if (callback) callback(result.stderrText + "\r\n", user, stop);
+  return false;
+}
+
+// Follows a started console command until it has ended and its pipes are
+// empty.
+class ConsoleWatch {
+ public:
+  ConsoleWatch(HANDLE process, const ConsolePipes& pipes, ConsoleOutputCallback callback,
+               void* user, ConsoleResult& result)
+      : process_(process),
+        out_(pipes.outRead.get()),
+        err_(pipes.errRead.get()),
+        callback_(callback),
+        user_(user),
+        result_(result) {}
+
+  void Poll() {
+    DWORD interval = FirstPollInterval(callback_ != nullptr);
+    bool running = true;
+    bool more = false;
+    do {
+      interval = NextPollInterval(interval, !result_.stdoutText.empty());
+      // The wait, not the exit code, tells whether the process runs: a
+      // command that ends with code 259 (STILL_ACTIVE) would otherwise be
+      // watched for ever.
+      running = WaitForSingleObject(process_, interval) == WAIT_TIMEOUT;
+      more = ReadOutputs();
+      if (stop_ && !stopped_) stopped_ = TerminateProcess(process_, kConsoleStopped) != FALSE;
+    } while (running || more);
+    // An end that cannot be told is no success.
+    DWORD exitCode = 0;
+    result_.exitCode = GetExitCodeProcess(process_, &exitCode) ? exitCode : kConsoleStopped;
+  }
+
+  void ReadLate(DWORD tailWaitMs) {
+    if (tailWaitMs > 0) WaitPumping(0, tailWaitMs);
+    ReadOutputs();
+  }
+
+ private:
+  // True when a pipe held more than one read took.
+  bool ReadOutputs() {
+    const bool moreOut = Read(out_, result_.stdoutText);
+    const bool moreErr = Read(err_, result_.stderrText);
+    return moreOut || moreErr;
+  }
+
+  // Reads only what waits, so a silent command never blocks the thread.
+  bool Read(HANDLE pipe, std::string& text) {
+    DWORD waiting = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) return false;
+    std::string piece(waiting < kMaxConsoleRead ? waiting : kMaxConsoleRead, '\0');
+    DWORD got = 0;
+    if (!ReadFile(pipe, &piece[0], static_cast<DWORD>(piece.size()), &got, nullptr) || got == 0)
+      return false;
+    piece.resize(got);
+    // Console programs write the OEM code page; the rest of the program reads ANSI.
+    OemToCharBuffA(piece.data(), &piece[0], got);
+    text += piece;
+    if (callback_) callback_(piece, user_, stop_);
+    return waiting > got;
+  }
+
+  HANDLE process_;
+  HANDLE out_;
+  HANDLE err_;
+  ConsoleOutputCallback callback_;
+  void* user_;
+  ConsoleResult& result_;
+  bool stop_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+bool RunConsoleCommand(const std::string& program, const std::string& arguments, int showState,
+                       ConsoleOutputCallback callback, void* user, DWORD tailWaitMs,
+                       ConsoleResult& result) {
+  result = ConsoleResult();
+  return Guarded<bool>("ProcessTools.RunConsoleCommand()", false, [&] {
+    const std::string commandLine = ConsoleCommandLine(program, arguments);
+    ConsolePipes pipes;
+    PROCESS_INFORMATION started = {};
+    if (!MakePipes(pipes) || !StartConsoleProcess(commandLine, showState, pipes, started)) {
+      return ReportStartFailure(GetLastError(), commandLine, callback, user, result);
+    }
+    const UniqueKernelHandle process(started.hProcess);
+    const UniqueKernelHandle thread(started.hThread);
+    ConsoleWatch watch(process.get(), pipes, callback, user, result);
+    watch.Poll();
+    watch.ReadLate(tailWaitMs);
+    return result.exitCode == 0;
+  });
+}
+
+DWORD TasklistProcessId(const std::string& path, bool fromEnd) {
+  return Guarded<DWORD>("ProcessTools.TasklistProcessId()", 0, [&] {
+    ConsoleResult result;
+    if (!RunConsoleCommand("tasklist.exe", "/FO csv", SW_HIDE, nullptr, nullptr, 1, result))
+      return DWORD{0};
+    return DWORD{TasklistIdFromText(result.stdoutText, NormaliseProgramPath(path), fromEnd)};
+  });
+}

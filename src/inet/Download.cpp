@@ -1,0 +1,10 @@
+#include "inet/Download.h"
+
+namespace {
+bool downloadAbort = false;
+}  // namespace
+
+bool DownloadAbort() { return downloadAbort; }
+void SetDownloadAbort(bool abort) { downloadAbort = abort; }
+
+void ReleaseWinInetLibrary() {}

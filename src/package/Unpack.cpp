@@ -1,0 +1,327 @@
+#include "package/Unpack.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "common/Files.h"
+#include "common/TextRules.h"
+#include "common/UtilsUi.h"
+#include "common/VDebug.h"
+#include "common/WinHandles.h"
+#include "package/AgentProgram.h"
+#include "package/ByteSource.h"
+#include "package/EntryHeader.h"
+#include "package/PackageReader.h"
+#include "package/VolumeNames.h"
+#include "package/ZInflate.h"
+
+namespace {
+
+// A header longer than this without its closing 0x00 is damage, not a name.
+constexpr size_t kMaxHeaderLength = 32768;
+
+int saveFailures = 0;  // only the first failed save of the run is shown
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string SystemErrorText(DWORD code) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const std::string message = text ? TrimText(text) : "error " + std::to_string(code);
+  LocalFree(text);
+  return message;
+}
+
+std::string WholeNumber(double value) {
+  char text[32];
+  snprintf(text, sizeof text, "%.0f", value);
+  return text;
+}
+
+uint64_t CurrentFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Streams one file entry: the header up to its 0x00, then the content
+// appended to the target file.
+class EntryWriter {
+ public:
+  EntryWriter(const std::string& destination, UnpackResult& result, ProgressFn progress)
+      : destination_(destination), result_(result), progress_(progress) {}
+
+  bool Write(const char* data, size_t size);
+  // Called when the block's data ended; sets the time or reports a failed save.
+  void Finish();
+  // Removes the half-written target after a damaged block.
+  void Discard();
+  const std::string& problem() const { return problem_; }
+
+ private:
+  bool TakeHeader(const char*& data, size_t& size);
+  bool OpenTarget();
+  void AppendContent(const char* data, size_t size);
+  void ReportSaveFailure(DWORD error);
+
+  const std::string& destination_;
+  UnpackResult& result_;
+  ProgressFn progress_;
+  enum class Phase { kHeader, kContent, kSkip } phase_ = Phase::kHeader;
+  std::string header_;
+  std::string target_;
+  EntryHeader entry_;
+  UniqueFile file_;
+  uint64_t contentBytes_ = 0;
+  DWORD saveError_ = ERROR_SUCCESS;
+  std::string problem_;  // why the walk must stop; empty when fine
+};
+
+bool EntryWriter::TakeHeader(const char*& data, size_t& size) {
+  const char* end = static_cast<const char*>(memchr(data, '\0', size));
+  const size_t take = end ? static_cast<size_t>(end - data) : size;
+  header_.append(data, take);
+  if (header_.size() > kMaxHeaderLength) {
+    problem_ = "an entry header without its end";
+    return false;
+  }
+  if (!end) {
+    size = 0;
+    return true;
+  }
+  data += take + 1;
+  size -= take + 1;
+  if (header_.empty()) {
+    phase_ = Phase::kSkip;  // an entry without a header writes nothing
+    return true;
+  }
+  entry_ = ParseEntryHeader(header_);
+  if (!entry_.launchEntry.empty()) result_.launchEntry = entry_.launchEntry;
+  if (!IsSafeEntryName(entry_.name)) {
+    problem_ = "the entry name \"" + entry_.name + "\" leaves the destination folder";
+    return false;
+  }
+  phase_ = Phase::kContent;
+  return OpenTarget();
+}
+
+bool EntryWriter::OpenTarget() {
+  target_ = destination_ + "\\" + ReplaceText(entry_.name, "/", "\\", false);
+  CreateFolderWithParents(ExtractFileDir(target_));
+  if (!FileExists(target_) && progress_) progress_(1, 0, "", 0, 0);
+  file_.reset(CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file_ || (SetFilePointer(file_.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+                 GetLastError() != NO_ERROR)) {
+    saveError_ = GetLastError();
+    file_.reset();
+  }
+  return true;
+}
+
+void EntryWriter::AppendContent(const char* data, size_t size) {
+  contentBytes_ += size;
+  if (!file_ || size == 0) return;
+  DWORD written = 0;
+  if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+    saveError_ = GetLastError() ? GetLastError() : ERROR_DISK_FULL;
+    file_.reset();
+  }
+}
+
+bool EntryWriter::Write(const char* data, size_t size) {
+  if (phase_ == Phase::kHeader && !TakeHeader(data, size)) return false;
+  if (phase_ == Phase::kContent) AppendContent(data, size);
+  return true;
+}
+
+void EntryWriter::ReportSaveFailure(DWORD error) {
+  if (++saveFailures != 1) return;
+  const std::string report = target_ + "<P><P>Unable to save Extracted File!<P><P>" + SystemErrorText(error) +
+                             "<P>  Data Size: <T>" + std::to_string(contentBytes_) + " Bytes<P>  File Size:  <T>" +
+                             std::to_string(CurrentFileSize(target_)) + " Bytes<P>  Bytes Free: <T>" +
+                             WholeNumber(GetDiskFreeBytes(target_)) + " Bytes";
+  ShowErrorBox(kOwnerActive, report);
+}
+
+void EntryWriter::Finish() {
+  if (phase_ != Phase::kContent) return;
+  if (saveError_ != ERROR_SUCCESS) {
+    ReportSaveFailure(saveError_);
+  } else if (file_ && entry_.dosTime) {
+    SetFileDosTime(file_.get(), entry_.dosTime);
+  }
+  file_.reset();
+}
+
+void EntryWriter::Discard() {
+  file_.reset();
+  if (!target_.empty()) DeleteFileA(target_.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The walk over all volumes, with the state that crosses volumes.
+class PackageWalk {
+ public:
+  PackageWalk(const UnpackRequest& request, ProgressFn progress) : request_(request), progress_(progress) {}
+  UnpackResult Run();
+
+ private:
+  bool WalkVolume(const std::string& volume, int number, PackageTrailer& trailer);
+  bool WalkBlocks(ByteSource& source, uint64_t offset, uint64_t end, int headerBlocks, uint64_t& textEnd);
+  bool WriteEntry(ByteSource& source, const BlockRef& block);
+  void PrepareDestination();
+  void WriteAgentProgram(ByteSource& source, const std::string& volume, const PackageTrailer& trailer,
+                         uint64_t textEnd);
+  bool AskForVolume(const std::string& volume, int number);
+  void Stop(UnpackOutcome outcome, const std::string& why);
+
+  const UnpackRequest& request_;
+  ProgressFn progress_;
+  UnpackResult result_;
+  int blockCounter_ = 0;  // not restarted for later volumes: their blocks are all entries
+  bool stopped_ = false;
+};
+
+void PackageWalk::Stop(UnpackOutcome outcome, const std::string& why) {
+  result_.outcome = outcome;
+  stopped_ = true;
+  if (!why.empty()) DebugTrace() << " UnpackPackage stopped: " << why;
+}
+
+void PackageWalk::PrepareDestination() {
+  if (CreateFolderWithParents(request_.destination)) return;
+  const DWORD error = GetLastError();
+  ShowErrorBox(kOwnerActive, request_.destination + "<P><P>Unable to create Directory!<P><P>" + SystemErrorText(error));
+}
+
+bool PackageWalk::WriteEntry(ByteSource& source, const BlockRef& block) {
+  EntryWriter writer(request_.destination, result_, progress_);
+  std::string error;
+  const bool read = ReadBlockPieces(
+      source, block, [&](const char* data, size_t size) { return writer.Write(data, size); }, error,
+      [] { YieldX(0); });
+  if (read) {
+    writer.Finish();
+    return true;
+  }
+  writer.Discard();
+  const std::string why = !writer.problem().empty() ? writer.problem() : error;
+  DebugTrace() << " Damaged entry at offset " << static_cast<unsigned long long>(block.offset) << ": " << why;
+  ShowErrorBox(kOwnerActive, "Unable to extract the setup files:<P>" + why);
+  Stop(UnpackOutcome::kCorrupt, "");
+  return false;
+}
+
+bool PackageWalk::WalkBlocks(ByteSource& source, uint64_t offset, uint64_t end, int headerBlocks,
+                             uint64_t& textEnd) {
+  while (offset < end) {
+    YieldX(0);
+    BlockRef block;
+    if (!ReadBlockRef(source, offset, end, block)) {
+      ShowErrorBox(kOwnerActive, "Unable to extract the setup files:<P>the package is damaged (a block runs past its end).");
+      Stop(UnpackOutcome::kCorrupt, "a block at offset " + std::to_string(offset) + " runs past the package end");
+      return false;
+    }
+    offset = block.End();
+    ++blockCounter_;
+    if (blockCounter_ == headerBlocks) textEnd = offset;
+    if (blockCounter_ > headerBlocks && !WriteEntry(source, block)) return false;
+  }
+  return true;
+}
+
+void PackageWalk::WriteAgentProgram(ByteSource& source, const std::string& volume, const PackageTrailer& trailer,
+                                    uint64_t textEnd) {
+  std::string head(static_cast<size_t>(textEnd), '\0');
+  if (textEnd == 0 || !source.ReadExact(0, &head[0], head.size())) return;
+  const std::string path = request_.destination + "\\" + ExtractFileName(request_.agentFileName);
+  const std::string bytes = MakeAgentProgram(head, trailer);
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) return;
+  UniqueFile original(CreateFileA(volume.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  FILETIME time;
+  if (original && GetFileTime(original.get(), nullptr, nullptr, &time)) SetFileTime(file.get(), nullptr, nullptr, &time);
+  DebugTrace() << " New AU-Agent: " << path;
+}
+
+bool PackageWalk::WalkVolume(const std::string& volume, int number, PackageTrailer& trailer) {
+  std::unique_ptr<ByteSource> source = OpenFileSource(volume);
+  if (!source) {
+    Stop(UnpackOutcome::kCorrupt, "cannot open " + volume);
+    return false;
+  }
+  TrailerPlace place;
+  ReadTrailer(*source, trailer, &place);
+  if (number == 1) DebugChannel() << "FileInfo.FilesCount=" << static_cast<unsigned long>(trailer.FileCount);
+  result_.checksumOk = ChecksumPasses(PackageChecksum(*source, trailer.TrailerLength), trailer.PackageChecksum);
+  if (!result_.checksumOk) {
+    Stop(UnpackOutcome::kChecksumFailed, "checksum of " + volume);
+    return false;
+  }
+  DebugChannel() << "FileLen=" << static_cast<unsigned long long>(PackageEndOf(*source));
+  if (trailer.PackageMagic != kPackageMagic) return true;  // its MoreVolumes flag still counts
+
+  if (number == 1) {
+    if (progress_) progress_(0, static_cast<int>(trailer.FileCount), "", 1, 0);
+    PrepareDestination();
+  }
+  uint64_t textEnd = 0;
+  if (!WalkBlocks(*source, trailer.DataOffset, place.offset, trailer.HeaderBlockCount, textEnd)) return false;
+  if (number == 1 && !request_.agentFileName.empty() && VolumeCarriesAgentImage(volume)) {
+    WriteAgentProgram(*source, volume, trailer, textEnd);
+  }
+  return true;
+}
+
+bool PackageWalk::AskForVolume(const std::string& volume, int number) {
+  bool answer = true;
+  if (!request_.forcePrompt && FileExists(volume)) return true;
+  EjectCD(volume);
+  const std::string prompt = ReplaceText(request_.promptText, "<DISK_NUM>", std::to_string(number), true);
+  do {
+    answer = AskOkCancel(kOwnerActive, prompt, request_.promptCaption, request_.charset, request_.buttons);
+    WaitPumping(0, 500);
+  } while (answer && !FileExists(volume));
+  return answer;
+}
+
+UnpackResult PackageWalk::Run() {
+  const int64_t started = MillisecondClock();
+  const std::string base = VolumeBaseName(request_.packageFile);
+  if (progress_) progress_(0, 0, "", 1, 0);
+  std::string volume = request_.packageFile;
+  for (int number = 1; !stopped_; ++number) {
+    PackageTrailer trailer{};
+    if (FileExists(volume) && !WalkVolume(volume, number, trailer)) break;
+    if (!(trailer.PackageFlags & kMoreVolumes)) break;
+    SetAutoPlaySuppression(true);
+    volume = VolumeName(base, number + 1);
+    const bool answer = AskForVolume(volume, number + 1);
+    if (progress_) progress_(1, 0, "", 0, 0);
+    if (!answer) Stop(UnpackOutcome::kCancelled, "");
+  }
+  if (result_.outcome != UnpackOutcome::kDone) result_.launchEntry.clear();
+  DebugChannel() << "UnCompressTime: " << static_cast<long long>(MillisecondClock() - started) << " MS";
+  DebugChannel();
+  WaitPumping(0, 500);
+  return result_;
+}
+
+}  // namespace
+
+UnpackResult UnpackPackage(const UnpackRequest& request, ProgressFn progress) {
+  return PackageWalk(request, progress).Run();
+}

@@ -1,0 +1,37 @@
+// Writes every file entry of a package into a destination folder, walking
+// its volumes (asking for the next disk when a volume is not at hand),
+// checking each volume's checksum and reporting progress. Entries are read
+// and inflated in bounded pieces straight into their files, so memory use
+// does not grow with the size of an entry.
+#pragma once
+
+#include <string>
+
+// The program's progress sink: stage 0 (total) resets, stage 1 steps.
+using ProgressFn = void (*)(int stage, int total, const char* caption, int step, int position);
+
+struct UnpackRequest {
+  std::string packageFile;    // the first volume
+  std::string destination;    // created when missing
+  std::string agentFileName;  // empty: no agent program is written
+  bool forcePrompt = false;   // ask for every further disk even when its volume is there
+  int charset = 0;            // texts of the disk prompt
+  std::string buttons;
+  std::string promptCaption;
+  std::string promptText;     // "<DISK_NUM>" stands for the disk number
+};
+
+enum class UnpackOutcome {
+  kDone,            // every volume walked (a missing volume that none announced ends the walk too)
+  kChecksumFailed,  // a volume failed its checksum; the walk stopped there
+  kCancelled,       // the user cancelled a disk prompt
+  kCorrupt,         // a damaged block or an unsafe entry name; the walk stopped, the user was told
+};
+
+struct UnpackResult {
+  UnpackOutcome outcome = UnpackOutcome::kDone;
+  bool checksumOk = false;
+  std::string launchEntry;  // header item of the entry to start; empty when none or not kDone
+};
+
+UnpackResult UnpackPackage(const UnpackRequest& request, ProgressFn progress);

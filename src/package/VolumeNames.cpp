@@ -1,0 +1,16 @@
+#include "package/VolumeNames.h"
+
+#include <cstdio>
+
+#include "common/TextRules.h"
+
+std::string VolumeBaseName(const std::string& firstVolume) {
+  if (EndsWithText(".001", firstVolume, false)) return firstVolume.substr(0, firstVolume.size() - 4);
+  return firstVolume;
+}
+
+std::string VolumeName(const std::string& base, int j) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%03d", j);
+  return base + "." + number;
+}

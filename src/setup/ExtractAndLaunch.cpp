@@ -1,0 +1,178 @@
+#include "setup/ExtractAndLaunch.h"
+
+#include "common/Files.h"
+#include "common/ProcessTools.h"
+#include "common/TextRules.h"
+#include "common/Utils.h"
+#include "common/UtilsUi.h"
+#include "common/VDebug.h"
+#include "common/WinHandles.h"
+#include "package/Language.h"
+#include "package/TGFileInfo.h"
+#include "package/Unpack.h"
+#include "setup/EngineCommand.h"
+#include "setup/TempDrive.h"
+#include "stub/ExitCodes.h"
+#include "stub/MainWindow.h"
+#include "stub/StubMain.h"
+
+namespace {
+
+constexpr char kTokenAtomPrefix[] = "AutoUpdateAtomTokenByVarnix";
+constexpr char kEngineDialogClassPrefix[] = ".SDialog_Class_Name.";
+constexpr char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Wexmoral\\Varnix\\SpanDisk";
+
+std::string ThreadToken() { return "_" + std::to_string(GetCurrentThreadId()); }
+
+bool ForcePromptFromRegistry() { return ReadRegValue(kSpanDiskKey, "ForcePrompt", "0") == "1"; }
+
+// The shortcuts the engine may ask us to remove once it succeeded; their
+// paths are read before it runs, because it rewrites the record.
+struct ShortcutLinks {
+  std::string startUp;
+  std::string checkForUpdate;
+};
+
+std::string ProgramFolder() { return ExtractFileDir(ProgramPath()); }
+
+ShortcutLinks ReadShortcutLinks() {
+  const std::string record = ProgramFolder() + "\\" + StubPackage().RecordFileName();
+  return {ReadIniString(record, "UnInstall", "StartUpLink", ""),
+          ReadIniString(record, "UnInstall", "CheckforNewUpdateLink", "")};
+}
+
+void RemoveShortcutsIfAsked(const ShortcutLinks& links) {
+  const std::string info = ProgramFolder() + "\\" + StubPackage().InfoFileName();
+  const std::pair<const char*, const std::string*> requests[] = {
+      {"RemoveStartUpShortcut", &links.startUp},
+      {"RemoveCheckForNewUpdateShortcut", &links.checkForUpdate},
+  };
+  for (const auto& request : requests) {
+    if (ReadIniString(info, "NewSetup", request.first, "") == "1" && !request.second->empty() &&
+        GetFileAttributesA(request.second->c_str()) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileA(request.second->c_str());
+    }
+  }
+}
+
+unsigned long ProcessExitCodeOf(HANDLE process) {
+  DWORD code = 0;
+  return GetExitCodeProcess(process, &code) ? code : 0;
+}
+
+// Starts the engine, waits for it and its dialog, and reports whether it
+// took the token atom.
+LaunchResult Launch(const LaunchRequest& request, const std::string& workingFolder, const std::string& launchEntry) {
+  const std::string token = ThreadToken();
+  EngineLaunch launch{workingFolder, launchEntry, request.commandTail, token, ProgramPath(),
+                      StubPackage().IsUpdateAgent()};
+  const std::string commandLine = BuildEngineCommandLine(launch);
+  const ShortcutLinks links = ReadShortcutLinks();
+  DebugTrace() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<";
+
+  const std::string atomName = kTokenAtomPrefix + token;
+  GlobalAddAtomA(atomName.c_str());
+  UniqueKernelHandle engine(RunProgram(commandLine, request.foreground ? SW_SHOWNORMAL : SW_HIDE));
+  ShowMainWindow(false);
+  WaitPumping(0, 1000);
+  LaunchResult result;
+  result.engineRan = static_cast<bool>(engine);
+  if (engine) {
+    WaitForProcess(engine.get());
+    result.exitCode = ProcessExitCodeOf(engine.get());
+  } else {
+    DebugTrace() << " The setup engine could not be started (error " << static_cast<unsigned long>(GetLastError())
+                 << ")";
+    result.exitCode = kExitSetupFailed;
+  }
+  WaitWindowGone(kEngineDialogClassPrefix + token, "");
+  WaitPumping(0, 1000);
+
+  const ATOM atom = GlobalFindAtomA(atomName.c_str());
+  result.tokenConsumed = atom == 0;
+  if (atom) GlobalDeleteAtom(atom);
+  if (result.tokenConsumed) RemoveShortcutsIfAsked(links);
+  return result;
+}
+
+UnpackRequest MakeUnpackRequest(const LaunchRequest& request, const TGFileInfo& reader, const std::string& folder) {
+  UnpackRequest unpack;
+  unpack.packageFile = request.packageFile;
+  unpack.destination = folder;
+  unpack.agentFileName = request.agentFileName;
+  unpack.forcePrompt = ForcePromptFromRegistry();
+  unpack.charset = reader.Charset();
+  unpack.buttons = reader.LangText("BtnText", LangDefault::BtnText);
+  unpack.promptCaption = reader.LangText("Attention", LangDefault::Attention);
+  unpack.promptText = reader.LangText("s8", LangDefault::s8);
+  return unpack;
+}
+
+// The unpacking and what follows from its outcome.
+LaunchResult UnpackAndLaunch(const LaunchRequest& request, const TGFileInfo& reader, const std::string& folder) {
+  const UnpackRequest unpack = MakeUnpackRequest(request, reader, folder);
+  if (request.foreground) ShowMainWindow(true);
+  WaitPumping(0, 1000);
+  const UnpackResult unpacked = UnpackPackage(unpack, ProgressCallback);
+  WaitPumping(0, 1000);
+
+  LaunchResult result;
+  switch (unpacked.outcome) {
+    case UnpackOutcome::kDone:
+      if (!unpacked.launchEntry.empty()) return Launch(request, folder, unpacked.launchEntry);
+      DebugTrace() << " The package names no setup engine to start";
+      result.exitCode = kExitSetupFailed;
+      break;
+    case UnpackOutcome::kChecksumFailed:
+      ShowErrorBox(kOwnerActive, reader.LangText("s7", LangDefault::s7), reader.LangText("Error", LangDefault::Error),
+                   reader.Charset(), unpack.buttons);
+      result.exitCode = kExitSetupFailed;
+      break;
+    case UnpackOutcome::kCancelled: result.exitCode = kExitUserDeclined; break;
+    case UnpackOutcome::kCorrupt: result.exitCode = kExitSetupFailed; break;
+  }
+  ShowMainWindow(false);
+  return result;
+}
+
+}  // namespace
+
+HANDLE RunProgram(const std::string& commandLine, int showState) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  PROCESS_INFORMATION process = {};
+  std::string line = commandLine;  // CreateProcessA may write into it
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+void WaitForProcess(HANDLE process) {
+  DWORD code = 0;
+  do {
+    WaitPumping(0, 500);
+  } while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
+}
+
+LaunchResult ExtractAndLaunch(const LaunchRequest& request) {
+  const TGFileInfo reader(request.packageFile);
+  if (reader.ShowActivityBar()) ShowActivityBar();
+  SetMainText(reader.LangText("s1", LangDefault::s1), reader.FontName(), reader.Charset(), reader.FontSize());
+
+  std::string folder = request.workingFolder;
+  if (!HasEnoughSpace(folder, request.packageFile) && ChooseRoomiestDrive()) folder = AlternativeFolder();
+  DebugChannel() << "========= ForegroundOp=" << BoolText(request.foreground) << " ==========";
+
+  LaunchResult result;
+  if (request.foreground && !ConfirmTempSpace(folder, request.packageFile, reader)) {
+    result.exitCode = kExitUserDeclined;
+  } else {
+    result = UnpackAndLaunch(request, reader, folder);
+  }
+  DeleteAlternativeFolder();
+  return result;
+}

@@ -1,0 +1,137 @@
+#include "setup/TempDrive.h"
+
+#include <windows.h>
+
+#include "common/Files.h"
+#include "common/Scramble.h"
+#include "common/TextRules.h"
+#include "common/Utils.h"
+#include "common/UtilsUi.h"
+#include "common/WinHandles.h"
+#include "package/Language.h"
+#include "package/TGFileInfo.h"
+#include "setup/SpaceText.h"
+
+namespace {
+
+constexpr int kFolderNames = 10;  // the base, "_1" to "_8", one random
+
+bool workingFolderClaimed = false;
+// Empty until ChooseRoomiestDrive finds a better drive.
+std::string chosenTempPath;
+std::string alternativeFolder;
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The time-of-day word of the program file's DOS time stamp.
+unsigned ProgramTimeWord() {
+  WIN32_FIND_DATAA entry;
+  UniqueFind find(FindFirstFileA(ProgramPath().c_str(), &entry));
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!find || !FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local)) return 0;
+  FileTimeToDosDateTime(&local, &date, &time);
+  return time;
+}
+
+std::string FolderName(const std::string& base, int index) {
+  if (index == 0) return base;
+  if (index < kFolderNames - 1) return base + "_" + std::to_string(index);
+  return base + "_" + RandomNumberText(10000, 100000);
+}
+
+std::string TempFolderOn(char letter) {
+  const std::string temp = std::string(1, letter) + ":\\TEMP";
+  return FolderExists(temp) ? temp + "\\TEMP" : temp;
+}
+
+// Free bytes of a fixed drive on which a file could be written; 0 otherwise.
+double ProbeDrive(char letter) {
+  if (GetDriveTypeA((std::string(1, letter) + ":\\").c_str()) != DRIVE_FIXED) return 0;
+  std::string probe = std::string(1, letter) + ":\\TEMP";
+  if (FolderExists(probe)) probe += "\\TEMP" + RandomNumberText(10000, 100000);
+  CreateFolderWithParents(probe);
+  const std::string file = probe + "\\~aa.tmp";
+  WriteTextToFile(file, "aa", 0, false);
+  const double freeBytes = IsFile(file) ? GetDiskFreeBytes(probe) : 0;
+  RemoveFolderTree(probe, true);
+  return freeBytes;
+}
+
+}  // namespace
+
+std::string ClaimFolder(const std::string& base) {
+  for (int index = 0; index < kFolderNames; ++index) {
+    const std::string folder = FolderName(base, index);
+    if (FolderLockedElsewhere(folder)) continue;
+    RemoveFolderTree(folder, true);
+    CreateFolderWithParents(folder);
+    // Failing here while someone holds the lock means another stub claimed
+    // the same name in the meantime: it keeps the folder.
+    if (LockFolder(folder) || !FolderLockedElsewhere(folder)) return folder;
+  }
+  const std::string fresh = FolderName(base, kFolderNames - 1);
+  CreateFolderWithParents(fresh);
+  LockFolder(fresh);
+  return fresh;
+}
+
+std::string WorkingFolder() {
+  static const std::string folder =
+      ClaimFolder(SystemTempPath() + "SETUP_" + std::to_string(ProgramTimeWord()));
+  workingFolderClaimed = true;
+  return folder;
+}
+
+bool RemoveWorkingFolder() {
+  // A run that never unpacked has no folder of its own: claiming one now
+  // would only empty whatever an earlier run left under that name.
+  return workingFolderClaimed && RemoveFolderTree(WorkingFolder(), true);
+}
+
+bool ChooseRoomiestDrive() {
+  if (!chosenTempPath.empty()) return true;
+  double freeBytes[3] = {ProbeDrive('C'), ProbeDrive('D'), ProbeDrive('E')};
+  const char tempLetter = UpperText(SystemTempPath().substr(0, 1)).c_str()[0];
+  char best = tempLetter;
+  double most = 0;
+  for (int drive = 0; drive < 3; ++drive) {
+    if (freeBytes[drive] > most) {
+      best = static_cast<char>('C' + drive);
+      most = freeBytes[drive];
+    }
+  }
+  if (best != tempLetter) chosenTempPath = TempFolderOn(best);
+  return !chosenTempPath.empty();
+}
+
+std::string AlternativeFolder() {
+  if (alternativeFolder.empty() && !chosenTempPath.empty()) {
+    alternativeFolder = ClaimFolder(chosenTempPath + "_" + RandomNumberText(10000, 100000));
+  }
+  return alternativeFolder;
+}
+
+void DeleteAlternativeFolder() {
+  if (!alternativeFolder.empty()) RemoveFolderTree(alternativeFolder, true);
+}
+
+bool HasEnoughSpace(const std::string& folder, const std::string& packageFile) {
+  const double required = TGFileInfo(packageFile).RequiredSpace(folder);
+  return required < GetDiskFreeBytes(folder) && FolderExists(folder);
+}
+
+bool ConfirmTempSpace(const std::string& folder, const std::string& /*packageFile*/,
+                      const TGFileInfo& reader) {
+  const std::string question = TempSpaceQuestion(
+      folder, reader.RequiredSpace(folder), GetDiskFreeBytes(folder), reader.ShowTempDriveNotice(),
+      [&reader](const std::string& key, const std::string& fallback) {
+        return reader.LangText(key, fallback);
+      });
+  if (question.empty()) return true;
+  return AskYesNo(kOwnerHeading, question, reader.LangText("Confirm", LangDefault::Confirm),
+                  reader.Charset(), reader.LangText("BtnText", LangDefault::BtnText));
+}

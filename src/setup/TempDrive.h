@@ -1,0 +1,64 @@
+// Where a setup run unpacks: a working folder in the user's temporary
+// folder or, when that drive lacks room, an alternative folder on the fixed
+// drive with the most free space; the space test and the question asked
+// before unpacking.
+//
+// Two stubs whose program files carry the same time of day get the same
+// working folder name, and the first use of a name empties the folder. So
+// that a second stub never empties a folder a running one unpacks into, each
+// run holds the lock of its folder (LockFolder, Files.h) for as long as it
+// lives: a name whose folder another running process holds is passed over,
+// and the next one is tried ("_1" to "_8" appended, then "_" and a random
+// number). The lock file "~varnix.lock" sits in the folder and vanishes with
+// the process. RemoveFolderTree lets go of this process's own lock first, so
+// removing the working folder at the end of a run (RemoveWorkingFolder, or
+// RemoveFolderTree on it) needs no extra step.
+#pragma once
+
+#include <string>
+
+class TGFileInfo;
+
+// The run's working folder, without closing backslash: the temporary path,
+// "SETUP_" and, in decimal, the time-of-day word of the program file's DOS
+// time stamp (local time), e.g. "C:\Temp\SETUP_41235", or the next free name
+// (see above). The first call empties, re-creates and locks it; later calls
+// return the same path without touching the folder.
+std::string WorkingFolder();
+
+// Removes the working folder with its contents, if this process has used
+// WorkingFolder; true when it was there and is gone.
+bool RemoveWorkingFolder();
+
+// The first of `base` and its variants (see above) that no other process
+// holds: emptied, created with its parents and locked by this process. A
+// folder that cannot be locked although nobody holds it (no room for the lock
+// file) is used unlocked.
+std::string ClaimFolder(const std::string& base);
+
+// Probes the fixed drives C, D and E (each by writing a small file into a
+// scratch folder under its TEMP folder, removed again) and picks the one with
+// the most free space. When that is not the temporary path's drive, it keeps
+// letter + ":\TEMP" (":\TEMP\TEMP" when that folder exists) as the run's
+// chosen path and returns true; once chosen, later calls return true at once.
+bool ChooseRoomiestDrive();
+
+// Empty while no drive has been chosen. Otherwise the chosen path, "_" and a
+// random number from 10000 to 100000, claimed like the working folder on the
+// first call and the same afterwards.
+std::string AlternativeFolder();
+
+// Removes the alternative folder with its contents, when one was made.
+void DeleteAlternativeFolder();
+
+// True when the package's required space on the folder's drive is below the
+// free space there and the folder exists. Reads the package file itself.
+bool HasEnoughSpace(const std::string& folder, const std::string& packageFile);
+
+// Before unpacking into `folder`: when the package asks for the drive notice,
+// or the room is short, asks the user (the texts of TempSpaceQuestion from
+// `reader`, caption "Confirm", the language's charset and buttons); true for
+// Yes, and true without asking otherwise. The figures come from `reader`,
+// which stays the caller's; `packageFile` is the file it was opened on.
+bool ConfirmTempSpace(const std::string& folder, const std::string& packageFile,
+                      const TGFileInfo& reader);

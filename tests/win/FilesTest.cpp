@@ -1,0 +1,351 @@
+// File utilities against the real file system (under Wine, C: lies in the
+// prefix and Z: is the Linux root).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "DebugCapture.h"
+#include "WinTestFiles.h"
+#include "common/Files.h"
+#include "common/WinHandles.h"
+
+namespace {
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeFile(const std::string& path, const std::string& bytes,
+              DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  ASSERT_TRUE(WriteTextToFile(path, bytes, 0, false)) << path;
+  if (attributes != FILE_ATTRIBUTE_NORMAL) SetFileAttributesA(path.c_str(), attributes);
+}
+
+// A folder of the test's own, removed with everything in it at the end.
+class TreeFolder {
+ public:
+  TreeFolder() : path_(scratch_.path() + "\\tree") { CreateDirectoryA(path_.c_str(), nullptr); }
+  ~TreeFolder() {
+    RemoveFolderTree(path_, true);
+    RemoveDirectoryA(scratch_.path().c_str());
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  ScratchFolder scratch_;
+  std::string path_;
+};
+
+// The DOS stamp of a file's last write, in local time.
+uint32_t LastWriteDosTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToDosDateTime(&local, &date, &time)) {
+    return 0;
+  }
+  return (static_cast<uint32_t>(date) << 16) | time;
+}
+
+// 15 June 2020, 12:34:56.
+constexpr uint32_t kStamp =
+    (((2020u - 1980u) << 9 | 6u << 5 | 15u) << 16) | (12u << 11 | 34u << 5 | 28u);
+
+// The chunk sizes a write reports, from the "done" figures of its callbacks.
+struct ChunkLog {
+  std::vector<int64_t> totals;
+  std::vector<int64_t> chunks;
+  int64_t last = 0;
+  int calls = 0;
+  int cancelAfter = -1;  // calls after which the callback cancels
+
+  FileProgress Callback() {
+    return [this](int64_t total, int64_t done, bool& cancel) {
+      totals.push_back(total);
+      if (calls++ > 0) chunks.push_back(done - last);
+      last = done;
+      if (calls == cancelAfter) cancel = true;
+    };
+  }
+};
+
+}  // namespace
+
+TEST(Files, FreeBytesComeFromTheDiskThatHoldsThePath) {
+  const double root = GetDiskFreeBytes("C:\\");
+  ASSERT_GT(root, 0);
+  // Other programs write to the same disk meanwhile: allow some drift.
+  const double drift = 512.0 * 1048576;
+  const char* sameDisk[] = {
+      "C:\\Data\\Setup\\x.exe",  // first level missing: asked again at the root
+      "c:/windows/system32",     // slashes and lower case; first level exists
+      "C:\\windows",             // exactly one level
+      "C:",                      // shorter than a root
+  };
+  for (const char* path : sameDisk) EXPECT_NEAR(GetDiskFreeBytes(path), root, drift) << path;
+  const char* noDisk[] = {
+      "\\\\server\\share\\dir",  // asked as \\server, then as "\:\"
+      "",
+      "Q:\\no\\such\\drive",
+      "1:\\",
+  };
+  for (const char* path : noDisk) EXPECT_EQ(GetDiskFreeBytes(path), 0) << path;
+}
+
+TEST(Files, SizeAndPartsOfAFile) {
+  TreeFolder folder;
+  const std::string path = folder / "part.txt";
+  MakeFile(path, "  hello world  ");
+  EXPECT_EQ(GetFileSize64(path), 15);
+  EXPECT_EQ(GetFileSize64(folder / "missing.txt"), 0);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(GetFileSize64(path), 15);  // any attributes
+
+  struct {
+    uint64_t count;
+    bool trim;
+    uint64_t offset;
+    const char* expected;
+  } cases[] = {
+      {0, false, 0, "  hello world  "},  // 0: to the end
+      {5, false, 2, "hello"},
+      {0, true, 0, "hello world"},
+      {100, false, 10, "rld  "},  // more than is left: what is left
+      {0, false, 14, " "},        // the last byte
+      {0, false, 15, ""},         // offset == size
+      {3, false, 16, ""},         // beyond the end
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadFilePart(path, c.count, c.trim, c.offset), c.expected)
+        << c.count << " at " << c.offset;
+  }
+  EXPECT_EQ(ReadFilePart(folder / "missing.txt", 0, false, 0), "");
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(Files, WritingInChunksReportsEachChunk) {
+  struct {
+    size_t length;
+    int64_t chunk;  // every chunk but the last
+    size_t count;
+  } cases[] = {
+      {20 * 1048576, 1048576, 20},  // a tenth would be 2 MB: capped at 1 MB
+      {5000, 1024, 5},              // a tenth is below 1,024: chunks of 1,024
+      {50000, 5000, 10},            // a tenth
+      {500, 500, 1},                // shorter than 1,024: one chunk
+      {10240, 1024, 10},            // a tenth of exactly 1,024
+  };
+  TreeFolder folder;
+  const std::string path = folder / "chunks.bin";
+  for (const auto& c : cases) {
+    std::string text(c.length, 'x');
+    for (size_t i = 0; i < text.size(); i += 997) text[i] = static_cast<char>('a' + i % 26);
+    ChunkLog log;
+    EXPECT_TRUE(WriteTextToFile(path, text, 0, false, log.Callback())) << c.length;
+    ASSERT_EQ(log.chunks.size(), c.count) << c.length;
+    for (size_t i = 0; i + 1 < log.chunks.size(); ++i)
+      EXPECT_EQ(log.chunks[i], c.chunk) << c.length;
+    EXPECT_EQ(log.last, static_cast<int64_t>(c.length));
+    EXPECT_EQ(log.totals, std::vector<int64_t>(c.count + 1, static_cast<int64_t>(c.length)));
+    EXPECT_TRUE(ReadWholeFile(path) == text) << c.length;
+  }
+  ChunkLog empty;
+  EXPECT_TRUE(WriteTextToFile(path, "", 0, false, empty.Callback()));
+  EXPECT_EQ(empty.calls, 1);  // told the total, nothing to write
+  EXPECT_EQ(GetFileSize64(path), 0);
+}
+
+TEST(Files, TimeStampOnlyAfterACompleteWrite) {
+  TreeFolder folder;
+  const std::string whole = folder / "whole.txt", cut = folder / "cut.txt";
+  EXPECT_TRUE(WriteTextToFile(whole, "complete", kStamp, false));
+  EXPECT_EQ(LastWriteDosTime(whole), kStamp);
+
+  ChunkLog log;
+  log.cancelAfter = 2;  // after the first chunk
+  EXPECT_FALSE(WriteTextToFile(cut, std::string(5000, 'c'), kStamp, false, log.Callback()));
+  EXPECT_EQ(GetFileSize64(cut), 1024);
+  EXPECT_NE(LastWriteDosTime(cut), kStamp);
+
+  ChunkLog before;
+  before.cancelAfter = 1;  // cancelled before anything was written
+  EXPECT_FALSE(WriteTextToFile(cut, "abc", kStamp, false, before.Callback()));
+  EXPECT_EQ(GetFileSize64(cut), 0);
+  EXPECT_NE(LastWriteDosTime(cut), kStamp);
+}
+
+TEST(Files, AppendOrReplace) {
+  TreeFolder folder;
+  const std::string path = folder / "text.txt";
+  EXPECT_TRUE(WriteTextToFile(path, "ab", 0, true));  // append creates a missing file
+  EXPECT_TRUE(WriteTextToFile(path, "cd", kStamp, true));
+  EXPECT_EQ(ReadWholeFile(path), "abcd");
+  EXPECT_EQ(LastWriteDosTime(path), kStamp);
+  EXPECT_TRUE(WriteTextToFile(path, "x", 0, false));
+  EXPECT_EQ(ReadWholeFile(path), "x");
+  EXPECT_TRUE(WriteTextToFile(path, "", 0, false));  // nothing to write is a complete write
+  EXPECT_EQ(GetFileSize64(path), 0);
+
+  EXPECT_FALSE(WriteTextToFile(folder / "no\\such\\folder.txt", "x", 0, false));
+  EXPECT_FALSE(WriteTextToFile(folder.path(), "x", 0, true));  // a folder is no file
+}
+
+TEST(Files, DeleteFilesByMask) {
+  TreeFolder folder;
+  MakeFile(folder / "a.txt", "a");
+  MakeFile(folder / "b.txt", "b", FILE_ATTRIBUTE_READONLY);
+  MakeFile(folder / "c.txt", "c", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  MakeFile(folder / "d.log", "d");
+  CreateDirectoryA((folder / "e.txt").c_str(), nullptr);  // a folder that matches the mask
+
+  EXPECT_TRUE(DeleteFiles(folder / "*.txt", false));
+  EXPECT_FALSE(Exists(folder / "a.txt"));
+  EXPECT_TRUE(Exists(folder / "b.txt"));  // read-only stays without clearing
+  EXPECT_TRUE(Exists(folder / "d.log"));
+  EXPECT_TRUE(Exists(folder / "e.txt"));
+
+  EXPECT_TRUE(DeleteFiles(folder / "*.txt", true));
+  EXPECT_FALSE(Exists(folder / "b.txt"));
+  EXPECT_FALSE(Exists(folder / "c.txt"));
+  EXPECT_TRUE(Exists(folder / "e.txt"));
+  EXPECT_FALSE(DeleteFiles(folder / "*.txt", true));  // only a folder matches now
+  EXPECT_FALSE(DeleteFiles(folder / "missing\\*.*", true));
+}
+
+TEST(Files, RemoveFolderTree) {
+  TreeFolder folder;
+  const std::string top = folder / "top";
+  ASSERT_TRUE(CreateFolderWithParents(top + "\\one\\two\\three"));
+  MakeFile(top + "\\root.txt", "r");
+  MakeFile(top + "\\one\\two\\deep.txt", "d", FILE_ATTRIBUTE_HIDDEN);
+  CreateDirectoryA((top + "\\empty").c_str(), nullptr);
+  EXPECT_TRUE(RemoveFolderTree(top + "\\", true));  // a closing backslash is fine
+  EXPECT_FALSE(Exists(top));
+  EXPECT_FALSE(RemoveFolderTree(top, true));  // no longer there
+  EXPECT_FALSE(RemoveFolderTree("", true));
+
+  // A read-only file stays unless attributes are cleared.
+  ASSERT_TRUE(CreateFolderWithParents(top + "\\sub"));
+  MakeFile(top + "\\sub\\locked.txt", "l", FILE_ATTRIBUTE_READONLY);
+  MakeFile(top + "\\plain.txt", "p");
+  EXPECT_FALSE(RemoveFolderTree(top, false));
+  EXPECT_TRUE(Exists(top + "\\sub\\locked.txt"));
+  EXPECT_FALSE(Exists(top + "\\plain.txt"));
+  EXPECT_TRUE(RemoveFolderTree(top, true));
+  EXPECT_FALSE(Exists(top));
+}
+
+namespace {
+
+int timerTicks = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++timerTicks; }
+
+}  // namespace
+
+TEST(Files, RemovalKeepsMessagesFlowingAndCanBeCancelled) {
+  TreeFolder folder;
+  const std::string top = folder / "top";
+  for (const char* sub : {"\\a", "\\b", "\\c", "\\d", "\\e"})
+    ASSERT_TRUE(CreateFolderWithParents(top + sub));
+
+  timerTicks = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 5, CountTick);
+  std::vector<int64_t> done;
+  const bool removed =
+      RemoveFolderTree(top, true, [&done](int64_t total, int64_t count, bool& cancel) {
+        EXPECT_EQ(total, 0);
+        done.push_back(count);
+        cancel = count == 2;
+      });
+  KillTimer(nullptr, timer);
+  EXPECT_FALSE(removed);
+  EXPECT_EQ(done, (std::vector<int64_t>{1, 2}));
+  EXPECT_GT(timerTicks, 0);  // the timer ran during the removal
+  int left = 0;
+  for (const char* sub : {"\\a", "\\b", "\\c", "\\d", "\\e"})
+    left += FolderExists(top + sub) ? 1 : 0;
+  EXPECT_EQ(left, 3);
+}
+
+TEST(Files, FolderLocks) {
+  TreeFolder folder;
+  const std::string mine = folder / "mine", theirs = folder / "theirs";
+  ASSERT_TRUE(CreateFolderWithParents(mine));
+  ASSERT_TRUE(CreateFolderWithParents(theirs + "\\sub"));
+  MakeFile(theirs + "\\work.txt", "w");
+  EXPECT_FALSE(LockFolder(folder / "missing"));
+
+  // Our lock: nobody else can open or delete the file, and we do not count
+  // as "elsewhere".
+  ASSERT_TRUE(LockFolder(mine));
+  EXPECT_TRUE(LockFolder(mine + "\\"));  // already held
+  const std::string mineLock = mine + "\\" + kFolderLockName;
+  EXPECT_TRUE(Exists(mineLock));
+  EXPECT_FALSE(DeleteFileA(mineLock.c_str()));
+  EXPECT_FALSE(FolderLockedElsewhere(mine));
+  UnlockFolder(mine);
+  EXPECT_FALSE(Exists(mineLock));  // gone with the handle
+
+  // A lock file left behind by a holder that has gone is no lock.
+  MakeFile(mineLock, "");
+  EXPECT_FALSE(FolderLockedElsewhere(mine));
+  EXPECT_TRUE(LockFolder(mine));
+
+  // Another holder, in the way another process would hold it.
+  UniqueFile other(CreateFileA((theirs + "\\" + kFolderLockName).c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                               nullptr));
+  ASSERT_TRUE(other);
+  EXPECT_TRUE(FolderLockedElsewhere(theirs));
+  EXPECT_FALSE(LockFolder(theirs));
+  EXPECT_FALSE(FolderLockedElsewhere(folder / "missing"));
+
+  // Removing the parent: our own locked folder goes, theirs stays whole.
+  EXPECT_FALSE(RemoveFolderTree(folder.path(), true));
+  EXPECT_FALSE(Exists(mine));
+  EXPECT_TRUE(Exists(theirs + "\\work.txt"));
+  EXPECT_TRUE(FolderExists(theirs + "\\sub"));
+  EXPECT_FALSE(RemoveFolderTree(theirs, true));
+  other.reset();
+  EXPECT_FALSE(FolderLockedElsewhere(theirs));
+  EXPECT_TRUE(RemoveFolderTree(theirs, true));
+}
+
+TEST(Files, EjectCDLeavesOtherDrivesAlone) {
+  DebugCapture capture;
+  const char* paths[] = {"C:\\setup.exe.002", "c:",  "Z:\\tmp", "", "1:\\x",
+                         "\\\\server\\share", "Q:\\"};
+  for (const char* path : paths) EXPECT_FALSE(EjectCD(path)) << path;
+  EXPECT_EQ(capture.text(), "");  // no device was opened
+}
+
+TEST(Files, SelfDeleteBatch) {
+  struct {
+    bool removeFolder;
+    const char* expected;
+  } cases[] = {
+      {false,
+       ":START\r\n"
+       "DEL \"C:\\Program Files\\P\\X_agent.exe\"\r\n"
+       "IF exist \"C:\\Program Files\\P\\X_agent.exe\" GOTO START\r\n"
+       "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n"},
+      {true,
+       ":START\r\n"
+       "DEL \"C:\\Program Files\\P\\X_agent.exe\"\r\n"
+       "IF exist \"C:\\Program Files\\P\\X_agent.exe\" GOTO START\r\n"
+       "RD \"C:\\Program Files\\P\"\r\n"
+       "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SelfDeleteBatchText("C:\\Program Files\\P\\X_agent.exe", "C:\\T\\_DEL_ME_.BAT",
+                                  c.removeFolder),
+              c.expected)
+        << c.removeFolder;
+  }
+}
