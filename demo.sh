@@ -53,16 +53,28 @@ run_windows() {
   VARNIX_CMDLINE="$1" wine "$LAUNCHER" </dev/null 2>/dev/null | tr -d '\r' || true
 }
 
-say "packing a small setup package with varnix-pack"
-mkdir -p "$DEMO/setup/files/docs"
-printf 'MZ stand-in for the setup engine\n' >"$DEMO/setup/files/engine.exe"
+DEMO_ENGINE=build/win/tools/demo-engine/demo-engine.exe
+UI_DRIVER=build/win/tools/test-helpers/ui-driver.exe
+
+say "packing a demo installation with varnix-pack"
+mkdir -p "$DEMO/setup/files/docs" "$DEMO/setup/files/data"
+cp "$DEMO_ENGINE" "$DEMO/setup/files/Setup.exe"
 printf 'Welcome to the demo product.\r\n' >"$DEMO/setup/files/docs/readme.txt"
+# Some bulk, so that the main window is up long enough to be seen.
+/usr/bin/python3 - "$DEMO/setup/files/data" <<'PY'
+import random, sys
+random.seed(7)
+words = [b"varnix", b"setup", b"stub", b"package", b"volume", b"engine", b"window", b"progress"]
+for i in range(40):
+    with open(f"{sys.argv[1]}/part{i:02d}.txt", "wb") as f:
+        f.write(b" ".join(random.choice(words) for _ in range(400000)))
+PY
 cat >"$DEMO/setup/project.ini" <<'INI'
 [Package]
 Type = setup
 Files = files
-Launch = engine.exe
-LaunchArguments = /lang=auto
+Launch = Setup.exe
+LaunchArguments = "/INSTALLDIR=C:\Program Files\Varnix Demo"
 EndPointer = 1
 
 [Flags]
@@ -77,12 +89,34 @@ s1 = Extracting Files...
 
 [Language German]
 s0 = Demo-Produkt Installation
+s1 = Dateien werden entpackt...
 INI
 "$PACK_TOOL" build "$DEMO/setup/project.ini" --stub "$STUB" --out "$DEMO/setup.exe" --seed 1
-"$PACK_TOOL" list "$DEMO/setup.exe"
+"$PACK_TOOL" list "$DEMO/setup.exe" >"$DEMO/setup-listing.txt"
+head -n 40 "$DEMO/setup-listing.txt"
 
-say "running the setup package under Wine (the main window and the unpacking are not built yet)"
-run_windows "\"$(winpath "$DEMO/setup.exe")\" /demo=1"
+say "running the setup under Wine: the main window extracts, then the demo engine installs"
+SETUP_WIN="$(winpath "$DEMO/setup.exe")"
+# Catch the main window (its class is the program's full path) while it extracts.
+wine "$UI_DRIVER" "$SETUP_WIN" "/out=$(winpath "$DEMO/main-window.json")" /action=none /gone=1 \
+  </dev/null >/dev/null 2>&1 &
+driver=$!
+( for _ in $(seq 150); do
+    [[ -s "$DEMO/main-window.json" ]] && { shot main-window; break; }
+    sleep 0.1
+  done ) &
+shooter=$!
+run_windows "\"$SETUP_WIN\" /demo=1"
+wait "$shooter" 2>/dev/null || true
+kill "$driver" 2>/dev/null || true
+echo "main window as the UI driver saw it:"
+head -c 600 "$DEMO/main-window.json" 2>/dev/null; echo
+say "the engine's install report"
+tr -d '\r' <"$WINEPREFIX/drive_c/Program Files/Varnix Demo/install-report.txt" >"$DEMO/install-report.txt" || true
+head -n 20 "$DEMO/install-report.txt"
+echo "installed files:"
+ls -R "$WINEPREFIX/drive_c/Program Files/Varnix Demo" >"$DEMO/installed-files.txt" || true
+head -n 30 "$DEMO/installed-files.txt"
 
 say "packing an auto-update agent that writes its run log, and running it as its X_ copy"
 cat >"$DEMO/agent.ini" <<'INI'
