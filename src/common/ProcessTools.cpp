@@ -15,17 +15,6 @@
 
 namespace {
 
-// The unit's boundary: an exception (in practice a failed allocation) is
-// logged and the caller gets the "not found" answer.
-template <typename Result, typename Action>
-Result Guarded(const char* method, const Result& fallback, Action action) {
-  try {
-    return action();
-  } catch (const std::exception& e) {
-    LogException(e, method);
-    return fallback;
-  }
-}
 
 // NT 4's kernel32 has no tool-help functions, so they are looked up rather
 // than imported: the program must still start there.
@@ -206,7 +195,7 @@ DWORD ProcessIdOfProgram(const std::string& path, bool byFullPath, bool fromEnd)
 }  // namespace
 
 std::string ProcessStatusList(bool fullPaths) {
-  return Guarded<std::string>("ProcessTools.ProcessStatusList()", kEmptyProcessList, [&] {
+  return GuardedCall<std::string>("ProcessTools.ProcessStatusList()", kEmptyProcessList, [&] {
     std::string list = kEmptyProcessList;
     const OSVERSIONINFOEXA& os = GetOSVersionInfo();
     for (DWORD id : ProcessIds()) {
@@ -222,7 +211,7 @@ std::string ProcessStatusList(bool fullPaths) {
 }
 
 DWORD ProcessStatusSearch(const std::string& path, bool byFullPath, bool fromEnd) {
-  return Guarded<DWORD>("ProcessTools.ProcessStatusSearch()", 0, [&] {
+  return GuardedCall<DWORD>("ProcessTools.ProcessStatusSearch()", 0, [&] {
     const std::string wanted = NormaliseProgramPath(path);
     const std::string wantedShort = ShortPathOf(wanted);
     const std::vector<DWORD> ids = ProcessIds();
@@ -242,7 +231,7 @@ DWORD ProcessStatusSearch(const std::string& path, bool byFullPath, bool fromEnd
 }
 
 DWORD ToolHelpSearch(const std::string& path, bool byFullPath, bool fromEnd) {
-  return Guarded<DWORD>("ProcessTools.ToolHelpSearch()", 0, [&] {
+  return GuardedCall<DWORD>("ProcessTools.ToolHelpSearch()", 0, [&] {
     const std::string wanted = NormaliseProgramPath(path);
     const std::string wantedShort = ShortPathOf(wanted);
     DWORD found = 0;
@@ -259,7 +248,7 @@ DWORD ToolHelpSearch(const std::string& path, bool byFullPath, bool fromEnd) {
 
 WindowList EnumTopWindows(int mode, const std::string& nameFilter, int64_t idFilter) {
   WindowList list = NewWindowList(mode, nameFilter, idFilter);
-  Guarded<bool>("ProcessTools.EnumTopWindows()", false, [&] {
+  GuardedCall<bool>("ProcessTools.EnumTopWindows()", false, [&] {
     // One snapshot serves every window of the walk.
     TopWindowsWalk walk{&list, ProcessSnapshot()};
     EnumWindows(AddTopWindow, reinterpret_cast<LPARAM>(&walk));
@@ -269,7 +258,7 @@ WindowList EnumTopWindows(int mode, const std::string& nameFilter, int64_t idFil
 }
 
 DWORD FindProcessId(const std::string& path, bool byFullPath) {
-  return Guarded<DWORD>("ProcessTools.FindProcessId()", 0, [&] {
+  return GuardedCall<DWORD>("ProcessTools.FindProcessId()", 0, [&] {
     const std::string wanted = NormaliseProgramPath(path);
     if (wanted.empty()) return DWORD{0};
     if (!IsWindowsNT()) return ToolHelpSearch(wanted, byFullPath, true);
@@ -295,7 +284,7 @@ bool IsProgramRunning(const std::string& path) {
 }
 
 HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool fromEnd) {
-  return Guarded<HWND>("ProcessTools.FindMainWindowOfProgram()", nullptr, [&] {
+  return GuardedCall<HWND>("ProcessTools.FindMainWindowOfProgram()", nullptr, [&] {
     const DWORD id = ProcessIdOfProgram(NormaliseProgramPath(path), byFullPath, fromEnd);
     if (id == 0) return HWND{nullptr};
     TAnalizer analizer(id);
@@ -349,11 +338,9 @@ void WaitWindowGone(const std::string& className, const std::string& title) {
 
 namespace {
 
-std::string SystemErrorText(DWORD error) {
-  char text[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, text, sizeof text, nullptr);
-  return length ? TrimText(std::string(text, length)) : "Error " + std::to_string(error);
+std::string ErrorText(DWORD error) {
+  const std::string text = SystemErrorText(error);
+  return text.empty() ? "Error " + std::to_string(error) : text;
 }
 
 struct ConsolePipes {
@@ -405,7 +392,7 @@ bool StartConsoleProcess(std::string commandLine, int showState, const ConsolePi
 bool ReportStartFailure(DWORD error, const std::string& commandLine, ConsoleOutputCallback callback,
                         void* user, ConsoleResult& result) {
   result.exitCode = kConsoleStartFailed;
-  result.stderrText = StartFailureText(SystemErrorText(error), commandLine);
+  result.stderrText = StartFailureText(ErrorText(error), commandLine);
   bool stop = false;
   if (callback) callback(result.stderrText + "\r\n", user, stop);
   return false;
@@ -487,7 +474,7 @@ bool RunConsoleCommand(const std::string& program, const std::string& arguments,
                        ConsoleOutputCallback callback, void* user, DWORD tailWaitMs,
                        ConsoleResult& result) {
   result = ConsoleResult();
-  return Guarded<bool>("ProcessTools.RunConsoleCommand()", false, [&] {
+  return GuardedCall<bool>("ProcessTools.RunConsoleCommand()", false, [&] {
     const std::string commandLine = ConsoleCommandLine(program, arguments);
     ConsolePipes pipes;
     PROCESS_INFORMATION started = {};
@@ -504,7 +491,7 @@ bool RunConsoleCommand(const std::string& program, const std::string& arguments,
 }
 
 DWORD TasklistProcessId(const std::string& path, bool fromEnd) {
-  return Guarded<DWORD>("ProcessTools.TasklistProcessId()", 0, [&] {
+  return GuardedCall<DWORD>("ProcessTools.TasklistProcessId()", 0, [&] {
     ConsoleResult result;
     if (!RunConsoleCommand("tasklist.exe", "/FO csv", SW_HIDE, nullptr, nullptr, 1, result))
       return DWORD{0};

@@ -12,21 +12,6 @@
 #include "common/Win64.h"
 #include "common/WinHandles.h"
 
-namespace {
-
-// The unit's boundary: an exception (in practice a failed allocation) is
-// logged and the caller gets the fallback.
-template <typename Result, typename Action>
-Result Guarded(const char* method, const Result& fallback, Action action) {
-  try {
-    return action();
-  } catch (const std::exception& e) {
-    LogException(e, method);
-    return fallback;
-  }
-}
-
-}  // namespace
 
 std::string ProgramPath() {
   char path[MAX_PATH + 1] = {};
@@ -82,14 +67,6 @@ class SettingsLockHolder {
   }
 };
 
-std::string SystemErrorText(DWORD code) {
-  char text[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, text, sizeof text, nullptr);
-  if (length == 0) return "Error Reading \"SysUtils.SysErrorMessage(GetLastError)\"";
-  return TrimText(std::string(text, length));
-}
-
 void ReadIniInto(const std::string& file, const std::string& section, const std::string& key,
                  std::string& result) {
   std::vector<char> buffer(kIniBufferChars);
@@ -111,7 +88,9 @@ std::string ReadIniString(const std::string& file, const std::string& section,
   } catch (const std::exception&) {
     const DWORD error = GetLastError();
     try {
-      DebugChannel() << "EXCEPTION --- Utils.ReadIniString()  " << SystemErrorText(error);
+      const std::string message = SystemErrorText(error);
+      DebugChannel() << "EXCEPTION --- Utils.ReadIniString()  "
+                     << (message.empty() ? "Error Reading \"SysUtils.SysErrorMessage(GetLastError)\"" : message);
     } catch (...) {
     }
   }
@@ -192,7 +171,7 @@ bool DefaultRegistryView() { return false; }
 
 std::string ReadRegValue(const std::string& keyPath, const std::string& valueName,
                          const std::string& fallback, bool use64BitView) {
-  return Guarded<std::string>("Utils.ReadRegValue()", fallback, [&] {
+  return GuardedCall<std::string>("Utils.ReadRegValue()", fallback, [&] {
     return ReadRegValueText(keyPath, valueName, fallback, use64BitView);
   });
 }
@@ -250,12 +229,12 @@ std::string ReadProductVersion(const std::string& file) {
 }  // namespace
 
 std::string GetExeVersion(const std::string& file) {
-  return Guarded<std::string>("Utils.GetExeVersion()", "",
+  return GuardedCall<std::string>("Utils.GetExeVersion()", "",
                               [&] { return ReadExeVersion(file.empty() ? ProgramPath() : file); });
 }
 
 std::string GetProductVersion(const std::string& file) {
-  return Guarded<std::string>("Utils.GetProductVersion()", "", [&] {
+  return GuardedCall<std::string>("Utils.GetProductVersion()", "", [&] {
     return ReadProductVersion(file.empty() ? ProgramPath() : file);
   });
 }
@@ -333,7 +312,7 @@ bool IsWindowsXP() {
 }
 
 bool IsWindows8OrLater() {
-  return Guarded<bool>("Utils.IsWindows8OrLater()", false,
+  return GuardedCall<bool>("Utils.IsWindows8OrLater()", false,
                        [] { return IsWindows8OrLaterVersion(VersionRecord()); });
 }
 
@@ -352,7 +331,7 @@ bool IsServer() {
 }
 
 WindowsName GetWindowsName() {
-  return Guarded<WindowsName>("Utils.GetWindowsName()", WindowsName(), [] {
+  return GuardedCall<WindowsName>("Utils.GetWindowsName()", WindowsName(), [] {
     WinVersionRecord record = VersionRecord();
     record.is64 = Is64BitWindows();
     record.isServer = IsServer();
@@ -383,7 +362,7 @@ std::string ReadDomainName() {
 }  // namespace
 
 std::string GetLoggedUserName() {
-  return Guarded<std::string>("Utils.GetLoggedUserName()", "", [] {
+  return GuardedCall<std::string>("Utils.GetLoggedUserName()", "", [] {
     char name[256] = {};
     DWORD size = sizeof name;
     return GetUserNameA(name, &size) ? TrimText(name) : std::string();
@@ -391,7 +370,7 @@ std::string GetLoggedUserName() {
 }
 
 std::string GetComputerNameText() {
-  return Guarded<std::string>("Utils.GetComputerNameText()", "", [] {
+  return GuardedCall<std::string>("Utils.GetComputerNameText()", "", [] {
     char name[256] = {};
     DWORD size = sizeof name;
     return GetComputerNameA(name, &size) ? TrimText(name) : std::string();
@@ -399,21 +378,21 @@ std::string GetComputerNameText() {
 }
 
 std::string GetRegisteredOwner() {
-  return Guarded<std::string>("Utils.GetRegisteredOwner()", "", [] {
+  return GuardedCall<std::string>("Utils.GetRegisteredOwner()", "", [] {
     return TrimText(ReadRegValue(WindowsVersionKey(IsWindowsNT()), "RegisteredOwner",
                                  GetLoggedUserName(), Is64BitWindows()));
   });
 }
 
 std::string GetRegisteredOrganization() {
-  return Guarded<std::string>("Utils.GetRegisteredOrganization()", "", [] {
+  return GuardedCall<std::string>("Utils.GetRegisteredOrganization()", "", [] {
     return TrimText(ReadRegValue(WindowsVersionKey(IsWindowsNT()), "RegisteredOrganization", "",
                                  Is64BitWindows()));
   });
 }
 
 std::string GetDomainName() {
-  return Guarded<std::string>("Utils.GetDomainName()", "", ReadDomainName);
+  return GuardedCall<std::string>("Utils.GetDomainName()", "", ReadDomainName);
 }
 
 void PreloadSystemLibraries() {
@@ -421,6 +400,13 @@ void PreloadSystemLibraries() {
   const char* const libraries[] = {"shell32.dll", "USP10.dll", "MSLS31.dll", "RICHED32.DLL"};
   for (const char* library : libraries) LoadLibraryA(library);
   SetErrorMode(previousMode);
+}
+
+std::string SystemErrorText(unsigned long code) {
+  char text[512] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                      text, sizeof text, nullptr);
+  return TrimText(std::string(text, length));
 }
 
 const char* BoolText(bool value) { return value ? "TRUE" : "FALSE"; }

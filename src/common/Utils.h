@@ -101,5 +101,8 @@ std::string GetDomainName();
 // missing library never shows a system dialog. The libraries stay loaded.
 void PreloadSystemLibraries();
 
+// The system's text for an error code; empty when it has none.
+std::string SystemErrorText(unsigned long code);
+
 // "TRUE" or "FALSE", the form booleans take in logs.
 const char* BoolText(bool value);

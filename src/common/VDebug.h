@@ -40,3 +40,15 @@ DebugLine DebugTrace();
 // empty parts left out. Never raises.
 void LogException(const char* method, const char* remark, const char* message);
 void LogException(const std::exception& error, const char* method, const char* remark = "");
+
+// A unit's boundary: runs `action`; an exception (in practice a failed
+// allocation) is logged under `method` and the caller gets `fallback`.
+template <typename Result, typename Action>
+Result GuardedCall(const char* method, const Result& fallback, Action action) {
+  try {
+    return action();
+  } catch (const std::exception& e) {
+    LogException(e, method);
+    return fallback;
+  }
+}

@@ -8,6 +8,7 @@
 
 #include "common/Files.h"
 #include "common/TextRules.h"
+#include "common/Utils.h"
 #include "common/UtilsUi.h"
 #include "common/VDebug.h"
 #include "common/WinHandles.h"
@@ -30,25 +31,15 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string SystemErrorText(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  const std::string message = text ? TrimText(text) : "error " + std::to_string(code);
-  LocalFree(text);
-  return message;
+std::string ErrorText(DWORD code) {
+  const std::string text = SystemErrorText(code);
+  return text.empty() ? "Error " + std::to_string(code) : text;
 }
 
 std::string WholeNumber(double value) {
   char text[32];
   snprintf(text, sizeof text, "%.0f", value);
   return text;
-}
-
-uint64_t CurrentFileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 // Streams one file entry: the header up to its 0x00, then the content
@@ -144,9 +135,9 @@ bool EntryWriter::Write(const char* data, size_t size) {
 
 void EntryWriter::ReportSaveFailure(DWORD error) {
   if (++saveFailures != 1) return;
-  const std::string report = target_ + "<P><P>Unable to save Extracted File!<P><P>" + SystemErrorText(error) +
+  const std::string report = target_ + "<P><P>Unable to save Extracted File!<P><P>" + ErrorText(error) +
                              "<P>  Data Size: <T>" + std::to_string(contentBytes_) + " Bytes<P>  File Size:  <T>" +
-                             std::to_string(CurrentFileSize(target_)) + " Bytes<P>  Bytes Free: <T>" +
+                             std::to_string(GetFileSize64(target_)) + " Bytes<P>  Bytes Free: <T>" +
                              WholeNumber(GetDiskFreeBytes(target_)) + " Bytes";
   ShowErrorBox(kOwnerActive, report);
 }
@@ -202,7 +193,7 @@ void PackageWalk::Stop(UnpackOutcome outcome, const std::string& why) {
 void PackageWalk::PrepareDestination() {
   if (CreateFolderWithParents(request_.destination)) return;
   const DWORD error = GetLastError();
-  ShowErrorBox(kOwnerActive, request_.destination + "<P><P>Unable to create Directory!<P><P>" + SystemErrorText(error));
+  ShowErrorBox(kOwnerActive, request_.destination + "<P><P>Unable to create Directory!<P><P>" + ErrorText(error));
 }
 
 bool PackageWalk::WriteEntry(ByteSource& source, const BlockRef& block) {
