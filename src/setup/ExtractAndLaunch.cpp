@@ -72,7 +72,7 @@ LaunchResult Launch(const LaunchRequest& request, const std::string& workingFold
 
   const std::string atomName = kTokenAtomPrefix + token;
   GlobalAddAtomA(atomName.c_str());
-  UniqueKernelHandle engine(RunProgram(commandLine, request.foreground ? SW_SHOWNORMAL : SW_HIDE));
+  UniqueKernelHandle engine(RunProgram(commandLine, request.foreground ? SW_SHOW : SW_HIDE));
   ShowMainWindow(false);
   WaitPumping(0, 1000);
   LaunchResult result;

@@ -53,8 +53,8 @@ class Artefacts:
     """Paths of the built programs. Each can be overridden by its variable:
     VARNIX_STUB, VARNIX_VIEWER, VARNIX_LAUNCHER, VARNIX_WINDOW_HOLDER,
     VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST,
-    VARNIX_FAKE_ENGINE, VARNIX_DEMO_ENGINE; or the tree roots VARNIX_WIN_BUILD (default build/win) and VARNIX_HOST_BUILD
-    (default build/host)."""
+    VARNIX_FAKE_ENGINE, VARNIX_DEMO_ENGINE; or the tree roots VARNIX_WIN_BUILD
+    (default build/win) and VARNIX_HOST_BUILD (default build/host)."""
 
     stub: Path
     viewer: Path

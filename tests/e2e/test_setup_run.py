@@ -12,7 +12,6 @@ refuses to write them."""
 
 from __future__ import annotations
 
-import os
 import random
 import re
 import shutil
@@ -320,7 +319,7 @@ def test_stub_waits_for_the_dialog_the_engine_leaves_behind(pack, start_setup, f
                                                             work_dir):
     program = build_setup(pack, work_dir, payload(fake_engine.program))
 
-    run = start_setup(program, env=fake_engine.env(exit_code=21, dialog_ms=4000)).wait()
+    run = start_setup(program, env=fake_engine.env(exit_code=21, dialog_ms=6000)).wait()
 
     assert run.exit_code == 21, run.stdout
     [engine] = fake_engine.runs()
@@ -660,12 +659,14 @@ def set_last_entry_length(value_of):
 
 # The last entry sorts after the engine, so the walk has seen the launch
 # entry before it meets the damage: the stub must still start nothing.
+# name: (project keys, damage, error box required)
+STORED = "Compression = 0"
 BAD_PACKAGES = {
-    "truncated entry": ("Compression = 0", truncate_last_entry, False),
+    "truncated entry": (STORED, truncate_last_entry, False),
     "corrupt zlib stream": ("", corrupt_last_entry_stream, True),
-    "stored length past the end": ("Compression = 0", set_last_entry_length(lambda rest: -(rest + 1)), False),
+    "stored length past the end": (STORED, set_last_entry_length(lambda rest: -(rest + 1)), False),
     "huge zlib length": ("", set_last_entry_length(lambda rest: 0x7FFFFFF0), False),
-    "most negative length": ("Compression = 0", set_last_entry_length(lambda rest: -0x80000000), False),
+    "most negative length": (STORED, set_last_entry_length(lambda rest: -0x80000000), False),
 }
 
 
@@ -713,17 +714,20 @@ def test_entry_name_leaving_the_working_folder_stops_the_run(
     program.write_bytes(data.replace(header, f"|{unsafe}|".encode(harness.ANSI)))
     drive_c = harness.from_windows_path("C:\\")
     temp = harness.from_windows_path(harness.windows_temp_folder())
-    targets = [temp / "evil.txt", temp.parent / "evil.txt", drive_c / "evil.txt",
-               Path("/evil.txt"), work_dir / "evil.txt"]
-    for target in targets:
+    # Where each name would land if joined to the working folder or taken as
+    # it stands (the stub's current folder is work_dir, on drive Z:).
+    prefix_targets = [temp / "evil.txt", temp.parent / "evil.txt", drive_c / "evil.txt"]
+    for target in prefix_targets:
         target.unlink(missing_ok=True)
+    targets = prefix_targets + [work_dir / "evil.txt", Path("/evil.txt")]
+    there_before = {t for t in targets if t.exists()}
     boxes = window_watch("VMsgBox", ["click:1"])
 
     run = start_setup(program, env=fake_engine.env(), cwd=work_dir).wait()
 
     assert run.exit_code == RUN_FAILED, run.stdout
     assert fake_engine.runs() == []
-    assert [t for t in targets if t.exists()] == []
+    assert [t for t in targets if t.exists() and t not in there_before] == []
     debug_viewer.wait_for_text(unsafe, timeout=5)  # the refused entry is named
     boxes.seen()
     assert_gone(working_folder_of(program))
@@ -768,7 +772,7 @@ def test_demo_engine_installs_the_payload(pack, artefacts, start_setup, work_dir
     project = PROJECT.replace("Launch = engine.exe", "Launch = Setup.exe")
     out = work_dir / "setup.exe"
     pack(project.format(package=f'LaunchArguments = /INSTALLDIR="{install}"', flags="",
-                        silent=0, language=ENGLISH), files, out)
+                        silent=0, settings="", language=ENGLISH), files, out)
     try:
         run = start_setup(out).wait()
 
