@@ -18,8 +18,8 @@ Everything comes from one seeded generator, and every file gets the same
 fixed time stamp, so the packages built from it are the same from run to
 run. A stamp file (corpus.stamp) records the seed and layout version; a
 second call with the same ones only refreshes engine.exe (when --engine
-names another program, touching the stamp, so that anything made from the
-payloads counts as older) and returns at once.
+names another program; it then touches engine.stamp, so that whatever holds
+the old engine counts as older) and returns at once.
 """
 
 from __future__ import annotations
@@ -187,7 +187,7 @@ def main() -> int:
             changed = place_engine(args.engine, payload)
             changed = place_engine(args.engine, single) or changed
             if changed:
-                stamp.touch()  # whatever was made from the payloads is out of date
+                (out / "engine.stamp").touch()  # what holds the old engine.exe is out of date
             print(f"make_corpus: {out} is up to date ({wanted})" + (", new engine.exe" if changed else ""))
             return 0
 
@@ -202,6 +202,7 @@ def main() -> int:
     place_engine(args.engine, payload)
     place_engine(args.engine, single)
     stamp.write_text(f"{wanted}\n{folder_digest(payload)}\n{folder_digest(single)}\n")
+    (out / "engine.stamp").touch()
     print(f"make_corpus: payload {files} files + engine.exe, {total / 1e6:.1f} MB; "
           f"single {single_total / 1e6:.1f} MB; {time.monotonic() - started:.1f} s")
     return 0

@@ -15,7 +15,10 @@
 # trees), brings up a private Wine environment in build/wine-bench, makes the
 # payloads in build/bench (once; about 300 MB, see make_corpus.py), packs them
 # with varnix-pack, zips them (once), then runs bench.py, which prints the
-# table. Takes about 3 minutes for 5 runs once the corpus exists.
+# table. Takes about 4 minutes for 5 runs once the corpus exists (making the
+# corpus and the zips the first time adds about a minute). Wall times follow
+# the load of the machine: compare figures taken on a quiet one, or read the
+# paired ratios, which compare runs made moments apart.
 set -euo pipefail
 
 REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -24,8 +27,8 @@ cd "$REPO"
 source tests/lib/wine-env.sh
 
 RUNS="${BENCH_RUNS:-5}"
-HOST_BUILD="${VARNIX_HOST_BUILD:-build/host}"
-WIN_BUILD="${VARNIX_WIN_BUILD:-build/win}"
+HOST_BUILD="$(realpath -m "${VARNIX_HOST_BUILD:-build/host}")"
+WIN_BUILD="$(realpath -m "${VARNIX_WIN_BUILD:-build/win}")"
 WORK="$REPO/build/bench"
 PYTHON=/usr/bin/python3
 
@@ -91,7 +94,8 @@ ENGINE="$FAKE_ENGINE"
 [[ -f "$ENGINE" ]] || ENGINE="$OWN_ENGINE"
 
 # --- Wine -----------------------------------------------------------------
-trap 'varnix_wine_down' EXIT
+# The prefix is a fresh copy of the template each time: drop it afterwards.
+trap 'varnix_wine_down; rm -rf "$REPO/build/wine-bench"' EXIT
 varnix_wine_up "$REPO/build/wine-bench" 2>/dev/null
 
 # --- corpus, packages, zips -----------------------------------------------
@@ -104,7 +108,7 @@ pack_corpus() {  # NAME FOLDER
 ; Made by bench/run.sh.
 [Package]
 Type = setup
-Stub = $REPO/$STUB
+Stub = $STUB
 Output = $WORK/$name.exe
 Files = $folder
 Launch = engine.exe
@@ -117,15 +121,10 @@ zip_corpus() {  # NAME FOLDER
   if [[ ! -f "$WORK/$name.zip" || "$WORK/corpus.stamp" -nt "$WORK/$name.zip" ]]; then
     rm -f "$WORK/$name.zip"
     (cd "$folder" && zip -r -6 -q "$WORK/$name.zip" .)
+  elif [[ "$WORK/engine.stamp" -nt "$WORK/$name.zip" ]]; then
+    (cd "$folder" && zip -6 -q "$WORK/$name.zip" engine.exe)  # replaces only that entry
   fi
 }
-corpus_spec() {  # NAME FOLDER -> NAME:PACKAGE:ZIP:FILES:BYTES
-  local name="$1" folder="$2" files bytes
-  files="$(find "$folder" -type f | wc -l)"
-  bytes="$(find "$folder" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d", s }')"
-  printf '%s:%s:%s:%s:%s' "$name" "$WORK/vx$name.exe" "$WORK/vx$name.zip" "$files" "$bytes"
-}
-
 started=$SECONDS
 for name in payload single; do
   pack_corpus "vx$name" "$WORK/$name"
@@ -137,5 +136,5 @@ log "stub: $STUB ($(stat -c '%s bytes, built %y' "$STUB" | cut -d. -f1)); engine
 log "$(wine --version), $(nproc) cores; $RUNS runs"
 "$PYTHON" bench/bench.py --runs "$RUNS" --work "$WORK" \
   --launcher "$LAUNCHER" --viewer "$VIEWER" --baseline "$BASELINE" \
-  --corpus "$(corpus_spec payload "$WORK/payload")" \
-  --corpus "$(corpus_spec single "$WORK/single")"
+  --corpus "payload:$WORK/vxpayload.exe:$WORK/vxpayload.zip:$WORK/payload" \
+  --corpus "single:$WORK/vxsingle.exe:$WORK/vxsingle.zip:$WORK/single"

@@ -118,9 +118,9 @@ def ui_driver(wine_env, artefacts, tmp_path):
     started: list[harness.UiDriver] = []
 
     def start(classname: str, actions=("none",), pause: bool = False, wait: float = 30,
-              gone: float = 30):
+              gone: float = 30, hidden: bool = False):
         driver = harness.UiDriver(artefacts.ui_driver, tmp_path / f"ui-driver-{next(counter)}",
-                                  classname, actions, pause=pause, wait=wait, gone=gone)
+                                  classname, actions, pause=pause, wait=wait, gone=gone, hidden=hidden)
         started.append(driver)
         return driver
 

@@ -442,6 +442,7 @@ class Control(NamedTuple):
     focused: bool
     default: bool
     bold: list[tuple[int, int]] | str | None  # rich-edit only; a text says why it is unknown
+    progress: tuple[int, int, int] | None = None  # progress bars only: low, high, position
 
     @property
     def x(self) -> int:
@@ -479,7 +480,8 @@ class WindowView:
         self.controls = [Control(
             c["hwnd"], c["class"], c["text"], tuple(c["rect"]), c["style"], c["exstyle"],
             c["user_data"], c["visible"], c["focused"], c["default"],
-            [tuple(r) for r in c["bold"]] if isinstance(c.get("bold"), list) else c.get("bold"))
+            [tuple(r) for r in c["bold"]] if isinstance(c.get("bold"), list) else c.get("bold"),
+            tuple(c["progress"]) if "progress" in c else None)
             for c in data["children"]]
 
     @property
@@ -533,7 +535,7 @@ class UiDriver:
 
     def __init__(self, exe: Path, folder: Path, classname: str,
                  actions: tuple[str, ...] | list[str] = ("none",), pause: bool = False,
-                 wait: float = 30, gone: float = 30) -> None:
+                 wait: float = 30, gone: float = 30, hidden: bool = False) -> None:
         if any("," in action for action in actions):
             raise ValueError(f"an action may not contain a comma: {actions!r}")
         folder.mkdir(parents=True, exist_ok=True)
@@ -545,6 +547,8 @@ class UiDriver:
                 "/action=" + ",".join(actions)]
         if self._pause_path is not None:
             args.append(f"/pause={to_windows_path(self._pause_path)}")
+        if hidden:
+            args.append("/hidden")  # a hidden window counts too
         self._stdout = tempfile.TemporaryFile()
         self._process = subprocess.Popen(
             wine_command(require(exe), *args), stdin=subprocess.DEVNULL,

@@ -541,6 +541,28 @@ def test_main_window_while_unpacking(pack, start_setup, fake_engine, ui_driver, 
     assert driver.finish().gone_ms is not None, "the main window must close at the end"
 
 
+@pytest.mark.parametrize("package", [
+    "",  # one entry per file
+    "MaxEntrySize = 16K",  # a large file in several entries of one name: one step still
+])
+def test_progress_bar_steps_once_per_distinct_file(pack, start_setup, fake_engine, ui_driver,
+                                                   work_dir, package):
+    files = payload(fake_engine.program)
+    program = build_setup(pack, work_dir, files, package=package)
+    process = start_setup(program, env=fake_engine.env(wait_ms=4000))
+    # Once the engine runs, the (now hidden) main window keeps the bar's last state.
+    harness.wait_for(fake_engine.runs, 60, "the engine to start")
+    window = ui_driver(harness.to_windows_path(program), hidden=True, gone=60).window()
+    run = process.wait()
+
+    assert run.exit_code == 0, run.stdout
+    [bar] = [c for c in window.controls if c.rect == (70, 38, 462, 51)]
+    entries = int(re.search(r"FileCount\s+(\d+)", subprocess.run(
+        [str(harness.require(harness.Artefacts.from_env().pack)), "list", str(program)],
+        capture_output=True, text=True, check=True).stdout).group(1))
+    assert bar.progress == (0, entries, len(files))
+
+
 def test_span_package_restarts_from_a_copy_in_the_working_folder(
         pack, start_setup, fake_engine, debug_viewer, work_dir):
     files = payload(fake_engine.program)

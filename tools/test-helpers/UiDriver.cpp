@@ -12,6 +12,8 @@
 //   /out=PATH    the JSON; written once the window has settled, and again at
 //                the end with the steps and the time it went away
 //   /wait=MS     how long to wait for the window to appear (default 30000)
+//   /hidden      accept a hidden window too (the stub's main window while the
+//                engine runs), so its controls' last state can be read
 //   /gone=MS     how long to wait for it to go after the last step (30000)
 //   /pause=PATH  after the first JSON, wait until PATH exists before acting,
 //                so the caller can look at the window (a screenshot) first
@@ -42,6 +44,8 @@
 #include <richedit.h>
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -69,6 +73,7 @@ struct Options {
   std::vector<std::string> steps;
   DWORD wait_ms = kDefaultWaitMs;
   DWORD gone_ms = kDefaultWaitMs;
+  bool accept_hidden = false;
 };
 
 std::vector<std::string> SplitSteps(const std::string& text) {
@@ -86,7 +91,11 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   static const char* const kKnown[] = {"/out", "/wait", "/gone", "/pause", "/action", nullptr};
   if (argc < 3 || argv[1][0] == '\0') return false;
   for (int i = 2; i < argc; ++i) {
-    if (!tools::IsKnownOption(argv[i], kKnown)) return false;
+    if (lstrcmpiA(argv[i], "/hidden") == 0) {
+      options->accept_hidden = true;
+    } else if (!tools::IsKnownOption(argv[i], kKnown)) {
+      return false;
+    }
   }
   options->class_name = argv[1];
   if (!tools::FindOption(argc, argv, 2, "/out", &options->out_path)) return false;
@@ -126,6 +135,13 @@ std::string JsonString(const std::string& ansi) {
 }
 
 std::string JsonNumber(long long value) { return std::to_string(value); }
+
+// A message to another process's control that cannot hang the driver.
+long long SendTimeout(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return -1;
+  return static_cast<long long>(static_cast<LONG>(result));
+}
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 std::string JsonHandle(HWND window) {
   return JsonNumber(static_cast<long long>(reinterpret_cast<ULONG_PTR>(window)));
@@ -321,6 +337,12 @@ std::string DescribeChild(HWND box, HWND child, HWND focus, bool with_bold) {
   if (with_bold && IsRichEdit(class_name)) {
     json += ", \"bold\": " + BoldRangesJson(child, text);
   }
+  if (lstrcmpiA(class_name.c_str(), PROGRESS_CLASSA) == 0) {
+    // [low, high, position]: the range and the count of steps taken.
+    json += ", \"progress\": [" + JsonNumber(SendTimeout(child, PBM_GETRANGE, TRUE, 0)) + ", " +
+            JsonNumber(SendTimeout(child, PBM_GETRANGE, FALSE, 0)) + ", " +
+            JsonNumber(SendTimeout(child, PBM_GETPOS, 0, 0)) + "]";
+  }
   return json + "}";
 }
 
@@ -360,22 +382,24 @@ std::string DescribeWindow(HWND box, bool with_bold) {
 
 struct FindRequest {
   const char* class_name;
+  bool accept_hidden;
   HWND found;
 };
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
   FindRequest* request = reinterpret_cast<FindRequest*>(param);
-  if (IsWindowVisible(window) && lstrcmpiA(ClassOf(window).c_str(), request->class_name) == 0) {
+  if ((request->accept_hidden || IsWindowVisible(window)) &&
+      lstrcmpiA(ClassOf(window).c_str(), request->class_name) == 0) {
     request->found = window;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND WaitForWindow(const std::string& class_name, DWORD wait_ms) {
+HWND WaitForWindow(const std::string& class_name, DWORD wait_ms, bool accept_hidden) {
   const DWORD start = GetTickCount();
   for (;;) {
-    FindRequest request = {class_name.c_str(), nullptr};
+    FindRequest request = {class_name.c_str(), accept_hidden, nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
     if (request.found != nullptr) return request.found;
     if (GetTickCount() - start >= wait_ms) return nullptr;
@@ -555,7 +579,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) return Usage();
   const DWORD start = GetTickCount();
-  HWND box = WaitForWindow(options.class_name, options.wait_ms);
+  HWND box = WaitForWindow(options.class_name, options.wait_ms, options.accept_hidden);
   if (box == nullptr) {
     std::printf("NOT_FOUND\n");
     return 3;
