@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class DebugCapture {
  public:
   DebugCapture() {
     text_.clear();
+    pieces_.clear();
     message_ = RegisterWindowMessageA(".V_DebugMsg.");
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Proc;
@@ -27,6 +29,8 @@ class DebugCapture {
 
   // All pieces received so far, joined.
   const std::string& text() const { return text_; }
+  // Each piece as it arrived.
+  const std::vector<std::string>& pieces() const { return pieces_; }
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -34,6 +38,7 @@ class DebugCapture {
       char piece[256] = {};
       GlobalGetAtomNameA(static_cast<ATOM>(lParam), piece, sizeof piece);
       text_ += piece;
+      pieces_.push_back(piece);
       return 1;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -41,5 +46,6 @@ class DebugCapture {
 
   static inline UINT message_ = 0;
   static inline std::string text_;
+  static inline std::vector<std::string> pieces_;
   HWND window_;
 };

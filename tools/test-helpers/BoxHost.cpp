@@ -67,27 +67,6 @@ struct BoxCall {
   UINT style = 0;
 };
 
-// Bytes above 127 are read in the prefix's ANSI code page, as the box shows them.
-std::string JsonString(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  const int length =
-      text.empty() ? 0
-                   : MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         &wide[0], static_cast<int>(wide.size()));
-  std::string json = "\"";
-  for (int i = 0; i < length; ++i) {
-    const unsigned code = wide[i];
-    if (code >= 0x20 && code < 0x7F && code != '"' && code != '\\') {
-      json += static_cast<char>(code);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", code);
-      json += escaped;
-    }
-  }
-  return json + "\"";
-}
-
 bool Given(const std::string& value) { return value != kNoValue; }
 
 // Texts from the package's chosen language section, as the product takes
@@ -201,9 +180,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const std::string result = Show(call, main);
   const DWORD elapsed = GetTickCount() - start;
   const std::string json =
-      "{\"kind\": " + JsonString(call.kind) + ", \"result\": " + result +
-      ", \"elapsed_ms\": " + std::to_string(elapsed) + ", \"text\": " + JsonString(call.text) +
-      ", \"caption\": " + JsonString(call.caption) + ", \"buttons\": " + JsonString(call.buttons) +
+      "{\"kind\": " + tools::JsonString(call.kind) + ", \"result\": " + result +
+      ", \"elapsed_ms\": " + std::to_string(elapsed) + ", \"text\": " + tools::JsonString(call.text) +
+      ", \"caption\": " + tools::JsonString(call.caption) + ", \"buttons\": " + tools::JsonString(call.buttons) +
       ", \"charset\": " + std::to_string(call.charset) +
       ", \"main_window\": " + std::to_string(reinterpret_cast<ULONG_PTR>(main)) +
       ", \"main_enabled_after\": " + (main != nullptr && IsWindowEnabled(main) ? "true" : "false") +

@@ -112,28 +112,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return true;
 }
 
-// JSON text of an ANSI string: the prefix's code page decides what a byte
-// above 127 means, so everything outside printable ASCII goes out as \uXXXX.
-std::string JsonString(const std::string& ansi) {
-  std::wstring wide(ansi.size(), L'\0');
-  const int length =
-      ansi.empty() ? 0
-                   : MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                         &wide[0], static_cast<int>(wide.size()));
-  std::string json = "\"";
-  for (int i = 0; i < length; ++i) {
-    const unsigned code = wide[i];
-    if (code >= 0x20 && code < 0x7F && code != '"' && code != '\\') {
-      json += static_cast<char>(code);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", code);
-      json += escaped;
-    }
-  }
-  return json + "\"";
-}
-
 std::string JsonNumber(long long value) { return std::to_string(value); }
 
 // A message to another process's control that cannot hang the driver.
@@ -324,8 +302,8 @@ std::string DescribeChild(HWND box, HWND child, HWND focus, bool with_bold) {
   MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&rect), 2);
   const DWORD style = StyleOf(child);
   std::string json =
-      "{\"hwnd\": " + JsonHandle(child) + ", \"class\": " + JsonString(class_name) +
-      ", \"text\": " + JsonString(text) + ", \"rect\": " + JsonRect(rect) +
+      "{\"hwnd\": " + JsonHandle(child) + ", \"class\": " + tools::JsonString(class_name) +
+      ", \"text\": " + tools::JsonString(text) + ", \"rect\": " + JsonRect(rect) +
       ", \"style\": " + JsonNumber(style) +
       ", \"exstyle\": " + JsonNumber(static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE))) +
       ", \"id\": " + JsonNumber(GetDlgCtrlID(child)) +
@@ -361,8 +339,8 @@ std::string DescribeWindow(HWND box, bool with_bold) {
   RECT work_area = {};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work_area, 0);
   std::string json =
-      "{\"hwnd\": " + JsonHandle(box) + ", \"class\": " + JsonString(ClassOf(box)) +
-      ", \"pid\": " + JsonNumber(pid) + ", \"caption\": " + JsonString(caption) +
+      "{\"hwnd\": " + JsonHandle(box) + ", \"class\": " + tools::JsonString(ClassOf(box)) +
+      ", \"pid\": " + JsonNumber(pid) + ", \"caption\": " + tools::JsonString(caption) +
       ", \"window_rect\": " + JsonRect(window_rect) +
       ", \"client_rect\": " + JsonRect(client_rect) + ", \"style\": " + JsonNumber(StyleOf(box)) +
       ", \"exstyle\": " + JsonNumber(static_cast<DWORD>(GetWindowLongA(box, GWL_EXSTYLE))) +
@@ -559,7 +537,7 @@ bool RunSteps(HWND box, const std::vector<std::string>& steps, std::string* json
     ok = DoStep(box, steps[i]);
     if (!ok || i + 1 == steps.size()) break;
     AfterStep(box, steps[i]);
-    *json += (i > 0 ? ",\n " : "\n ") + std::string("{\"action\": ") + JsonString(steps[i]) +
+    *json += (i > 0 ? ",\n " : "\n ") + std::string("{\"action\": ") + tools::JsonString(steps[i]) +
              ", \"window\": " + (IsWindow(box) ? DescribeWindow(box, false) : "null") + "}";
   }
   *json += "]";

@@ -1,5 +1,6 @@
 #include "ToolSupport.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace tools {
@@ -54,6 +55,25 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
 
 bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string JsonString(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  const int length = ansi.empty() ? 0
+                                  : MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                                        &wide[0], static_cast<int>(wide.size()));
+  std::string json = "\"";
+  for (int i = 0; i < length; ++i) {
+    const unsigned code = wide[i];
+    if (code >= 0x20 && code < 0x7F && code != '"' && code != '\\') {
+      json += static_cast<char>(code);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof(escaped), "\\u%04x", code);
+      json += escaped;
+    }
+  }
+  return json + "\"";
 }
 
 }  // namespace tools

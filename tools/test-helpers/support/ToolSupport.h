@@ -26,4 +26,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& text);
 // True when a file or folder of that name exists.
 bool PathExists(const std::string& path);
 
+// JSON text of an ANSI string: the prefix's code page decides what a byte
+// above 127 means, so everything outside printable ASCII goes out as \uXXXX.
+std::string JsonString(const std::string& ansi);
+
 }  // namespace tools
