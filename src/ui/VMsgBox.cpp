@@ -584,19 +584,19 @@ HICON BoxIcon(UINT style) {
   return LoadIconA(Instance(), "MainIcon");
 }
 
-void CreateButton(BoxState& box, int index, const ButtonSpec& spec, const std::string& list) {
+void CreateButton(BoxState& box, int index, const ButtonSpec& layout, const std::string& list) {
   RECT client{};
   GetClientRect(box.window, &client);
   const BoxRect place = MsgBoxButtonPlace(client.right, client.bottom, box.buttonCount - 1 - index);
-  box.captions[index] = SUB::Item(list, spec.item);
-  box.codes[index] = spec.code;
+  box.captions[index] = SUB::Item(list, layout.item);
+  box.codes[index] = layout.code;
   HWND button = CreateWindowExA(
       0, "BUTTON", box.captions[index].c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
       place.x, place.y, place.width, place.height, box.window,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + index)), Instance(), nullptr);
   box.buttons[index] = button;
   if (!button) return;
-  SetWindowLongPtrA(button, GWLP_USERDATA, spec.code);
+  SetWindowLongPtrA(button, GWLP_USERDATA, layout.code);
   if (box.font) SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(BoxFont(box)), FALSE);
 }
 
