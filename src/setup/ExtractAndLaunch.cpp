@@ -11,6 +11,7 @@
 #include "package/TGFileInfo.h"
 #include "package/Unpack.h"
 #include "setup/EngineCommand.h"
+#include "setup/EngineContract.h"
 #include "setup/TempDrive.h"
 #include "stub/ExitCodes.h"
 #include "stub/MainWindow.h"
@@ -18,8 +19,6 @@
 
 namespace {
 
-constexpr char kTokenAtomPrefix[] = "AutoUpdateAtomTokenByVarnix";
-constexpr char kEngineDialogClassPrefix[] = ".SDialog_Class_Name.";
 constexpr char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Wexmoral\\Varnix\\SpanDisk";
 
 std::string ThreadToken() { return "_" + std::to_string(GetCurrentThreadId()); }

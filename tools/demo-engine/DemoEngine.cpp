@@ -23,13 +23,12 @@
 #include <vector>
 
 #include "common/WinHandles.h"
+#include "setup/EngineContract.h"
 
 namespace {
 
 const char kDefaultInstallFolder[] = "C:\\Program Files\\Varnix Demo";
 const char kReportName[] = "install-report.txt";
-const char kAtomPrefix[] = "AutoUpdateAtomTokenByVarnix";
-const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
 // Without a thread token nobody waits for the window; any class will do.
 const char kStandaloneClass[] = "VarnixDemoEngine";
 const char kTitle[] = "Varnix Demo Setup";
@@ -229,11 +228,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   }
   while (install.folder.size() > 3 && install.folder.back() == '\\') install.folder.pop_back();
   std::string token;
-  const bool has_token = SwitchValue(install.command_line, "/TH_ID=", &token) && !token.empty();
+  const bool has_token = SwitchValue(install.command_line, kThreadTokenSwitch, &token) && !token.empty();
   if (has_token) token = token.substr(0, token.find(' '));
 
   HWND window =
-      CreateEngineWindow(instance, has_token ? kDialogClassPrefix + token : kStandaloneClass);
+      CreateEngineWindow(instance, has_token ? kEngineDialogClassPrefix + token : kStandaloneClass);
   if (window != nullptr) {
     // Wine ignores STARTUPINFO for the first ShowWindow; nCmdShow carries it.
     ShowWindow(window, show);
@@ -250,7 +249,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     SetWindowTextA(g_text_line, done.c_str());
   }
   if (install.ok && has_token) {
-    const ATOM atom = GlobalFindAtomA((kAtomPrefix + token).c_str());
+    const ATOM atom = GlobalFindAtomA((kTokenAtomPrefix + token).c_str());
     if (atom != 0) GlobalDeleteAtom(atom);
   }
 

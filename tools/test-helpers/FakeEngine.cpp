@@ -50,12 +50,10 @@
 #include <vector>
 
 #include "common/WinHandles.h"
+#include "setup/EngineContract.h"
 
 namespace {
 
-const char kAtomPrefix[] = "AutoUpdateAtomTokenByVarnix";
-const char kDialogClassPrefix[] = ".SDialog_Class_Name.";
-const char kThreadSwitch[] = "/TH_ID=";
 const char kChildSwitch[] = "/fake-engine-dialog=";
 const char kFindAtomSwitch[] = "/fake-engine-find-atom=";
 const char kDefaultRecordName[] = "engine-record.txt";
@@ -213,9 +211,9 @@ std::string ParentName() {
 
 // The value of "/TH_ID=" up to the next blank; false when the switch is absent.
 bool ThreadToken(const std::string& command_line, std::string* token) {
-  const size_t at = command_line.find(kThreadSwitch);
+  const size_t at = command_line.find(kThreadTokenSwitch);
   if (at == std::string::npos) return false;
-  const size_t start = at + std::strlen(kThreadSwitch);
+  const size_t start = at + std::strlen(kThreadTokenSwitch);
   const size_t end = command_line.find_first_of(" \t", start);
   token->assign(command_line, start, end == std::string::npos ? std::string::npos : end - start);
   return true;
@@ -338,17 +336,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   bool atom_found = false;
   bool atom_deleted = false;
   if (has_token) {
-    const ATOM atom = GlobalFindAtomA((kAtomPrefix + token).c_str());
+    const ATOM atom = GlobalFindAtomA((kTokenAtomPrefix + token).c_str());
     atom_found = atom != 0;
     if (atom_found && Environment("VARNIX_ENGINE_ATOM") != "keep") {
       GlobalDeleteAtom(atom);
-      atom_deleted = GlobalFindAtomA((kAtomPrefix + token).c_str()) == 0;
+      atom_deleted = GlobalFindAtomA((kTokenAtomPrefix + token).c_str()) == 0;
     }
   }
 
   const DWORD dialog_ms = EnvironmentNumber("VARNIX_ENGINE_DIALOG_MS", 0);
   const bool dialog_started =
-      has_token && dialog_ms > 0 && StartDialogChild(kDialogClassPrefix + token, dialog_ms);
+      has_token && dialog_ms > 0 && StartDialogChild(kEngineDialogClassPrefix + token, dialog_ms);
 
   AppendRecord(std::string("{\"kind\":\"engine\"") + ",\"cmdline\":" + JsonText(command_line) +
                ",\"cwd\":" + JsonText(cwd) + ",\"module\":" + JsonText(module) +
