@@ -579,26 +579,6 @@ namespace {
 const char kTargetVariable[] = "VARNIX_PROCESS_TARGET";
 const char kReportVariable[] = "VARNIX_PROCESS_REPORT";
 
-// Wine's per-program Windows version, set for one program name and removed.
-class WineVersionFor {
- public:
-  WineVersionFor(const std::string& exeName, const char* version)
-      : key_("Software\\Wine\\AppDefaults\\" + exeName) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                    nullptr);
-    const UniqueRegKey owned(key);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>(strlen(version) + 1));
-  }
-  ~WineVersionFor() { RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
-  WineVersionFor(const WineVersionFor&) = delete;
-  WineVersionFor& operator=(const WineVersionFor&) = delete;
-
- private:
-  std::string key_;
-};
-
 std::string RunChildReport(const std::string& program, const std::string& target,
                            const std::string& reportFile) {
   SetEnvironmentVariableA(kTargetVariable, target.c_str());

@@ -1,8 +1,10 @@
-// A scratch folder under the Windows temp folder, removed with its files.
+// Helpers the Windows tests share: a scratch folder removed with its files,
+// whole-file reading and a per-program Windows version under Wine.
 #pragma once
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -54,3 +56,24 @@ inline std::string ReadWholeFile(const std::string& path) {
   CloseHandle(h);
   return bytes;
 }
+
+// Wine's per-program Windows version, set for one program name and removed:
+// a copy of a test program run under that name sees that Windows version.
+class WineVersionFor {
+ public:
+  WineVersionFor(const std::string& exeName, const char* version)
+      : key_("Software\\Wine\\AppDefaults\\" + exeName) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (!key) return;
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(strlen(version) + 1));
+    RegCloseKey(key);
+  }
+  ~WineVersionFor() { RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str()); }
+  WineVersionFor(const WineVersionFor&) = delete;
+  WineVersionFor& operator=(const WineVersionFor&) = delete;
+
+ private:
+  std::string key_;
+};
