@@ -26,6 +26,8 @@ constexpr size_t kMaxHeaderLength = 32768;
 
 int saveFailures = 0;  // only the first failed save of the run is shown
 
+constexpr char kExtractFailed[] = "Unable to extract the setup files:<P>";
+
 // Keeps the windows responsive while unpacking without paying for a full
 // message pass per 64 KiB piece: under Wine each pass is a server round trip,
 // which made pumping alone cost up to a third of the unpack time. Windows are
@@ -63,8 +65,10 @@ class EntryWriter {
       : destination_(destination), createdFolder_(createdFolder), result_(result), progress_(progress) {}
 
   bool Write(const char* data, size_t size);
-  // Called when the block's data ended; sets the time or reports a failed save.
-  void Finish();
+  // Called when the block's data ended: sets the time of a complete file.
+  // Returns the save report of a file that could not be written whole
+  // (empty when it was).
+  std::string Finish();
   // Removes the half-written target after a damaged block.
   void Discard();
   const std::string& problem() const { return problem_; }
@@ -73,7 +77,7 @@ class EntryWriter {
   bool TakeHeader(const char*& data, size_t& size);
   bool OpenTarget();
   void AppendContent(const char* data, size_t size);
-  void ReportSaveFailure(DWORD error);
+  std::string SaveReport(DWORD error) const;
 
   const std::string& destination_;
   std::string& createdFolder_;  // the walk's last sub-folder made: most entries share it
@@ -148,23 +152,22 @@ bool EntryWriter::Write(const char* data, size_t size) {
   return true;
 }
 
-void EntryWriter::ReportSaveFailure(DWORD error) {
-  if (++saveFailures != 1) return;
-  const std::string report = target_ + "<P><P>Unable to save Extracted File!<P><P>" + ErrorText(error) +
-                             "<P>  Data Size: <T>" + std::to_string(contentBytes_) + " Bytes<P>  File Size:  <T>" +
-                             std::to_string(GetFileSize64(target_)) + " Bytes<P>  Bytes Free: <T>" +
-                             WholeNumber(GetDiskFreeBytes(target_)) + " Bytes";
-  ShowErrorBox(kOwnerActive, report);
+std::string EntryWriter::SaveReport(DWORD error) const {
+  return target_ + "<P><P>Unable to save Extracted File!<P><P>" + ErrorText(error) + "<P>  Data Size: <T>" +
+         std::to_string(contentBytes_) + " Bytes<P>  File Size:  <T>" + std::to_string(GetFileSize64(target_)) +
+         " Bytes<P>  Bytes Free: <T>" + WholeNumber(GetDiskFreeBytes(target_)) + " Bytes";
 }
 
-void EntryWriter::Finish() {
-  if (phase_ != Phase::kContent) return;
+std::string EntryWriter::Finish() {
+  if (phase_ != Phase::kContent) return "";
+  std::string report;
   if (saveError_ != ERROR_SUCCESS) {
-    ReportSaveFailure(saveError_);
+    report = SaveReport(saveError_);
   } else if (file_ && entry_.dosTime) {
     SetFileDosTime(file_.get(), entry_.dosTime);
   }
   file_.reset();
+  return report;
 }
 
 void EntryWriter::Discard() {
@@ -191,6 +194,11 @@ class PackageWalk {
                          uint64_t textEnd);
   bool AskForVolume(const std::string& volume, int number);
   void Stop(UnpackOutcome outcome, const std::string& why);
+  bool Cancelled();
+  // Shows an error to the user; a silent run, where nobody would click the
+  // box, stops as damaged instead and leaves the text to the debug channel.
+  void ReportError(const std::string& text);
+  void ReportSaveFailure(const std::string& report);
 
   const UnpackRequest& request_;
   ProgressFn progress_;
@@ -206,26 +214,54 @@ void PackageWalk::Stop(UnpackOutcome outcome, const std::string& why) {
   if (!why.empty()) DebugTrace() << " UnpackPackage stopped: " << why;
 }
 
+bool PackageWalk::Cancelled() {
+  if (!request_.cancelled || !request_.cancelled()) return false;
+  Stop(UnpackOutcome::kCancelled, "the run was asked to stop");
+  return true;
+}
+
+void PackageWalk::ReportError(const std::string& text) {
+  if (!request_.silent) {
+    ShowErrorBox(kOwnerActive, text);
+    return;
+  }
+  DebugTrace() << " " << ReplaceText(text, "<P>", " ", true);
+  Stop(UnpackOutcome::kCorrupt, "an error in a silent run");
+}
+
+// A visible run reports the first failed save and goes on, so the user sees
+// what is missing and the engine can still say its piece.
+void PackageWalk::ReportSaveFailure(const std::string& report) {
+  if (request_.silent) {
+    ReportError(report);
+  } else if (++saveFailures == 1) {
+    ShowErrorBox(kOwnerActive, report);
+  }
+}
+
 void PackageWalk::PrepareDestination() {
   if (CreateFolderWithParents(request_.destination)) return;
   const DWORD error = GetLastError();
-  ShowErrorBox(kOwnerActive, request_.destination + "<P><P>Unable to create Directory!<P><P>" + ErrorText(error));
+  ReportError(request_.destination + "<P><P>Unable to create Directory!<P><P>" + ErrorText(error));
 }
 
 bool PackageWalk::WriteEntry(ByteSource& source, const BlockRef& block) {
   EntryWriter writer(request_.destination, createdFolder_, result_, progress_);
   std::string error;
   const bool read = ReadBlockPieces(
-      source, block, [&](const char* data, size_t size) { return writer.Write(data, size); }, error,
+      source, block,
+      [&](const char* data, size_t size) { return !Cancelled() && writer.Write(data, size); }, error,
       PumpWhenDue);
   if (read) {
-    writer.Finish();
-    return true;
+    const std::string saveReport = writer.Finish();
+    if (!saveReport.empty()) ReportSaveFailure(saveReport);
+    return !stopped_;
   }
   writer.Discard();
+  if (stopped_) return false;  // cancelled between two pieces
   const std::string why = !writer.problem().empty() ? writer.problem() : error;
   DebugTrace() << " Damaged entry at offset " << static_cast<unsigned long long>(block.offset) << ": " << why;
-  ShowErrorBox(kOwnerActive, "Unable to extract the setup files:<P>" + why);
+  ReportError(kExtractFailed + why);
   Stop(UnpackOutcome::kCorrupt, "");
   return false;
 }
@@ -234,9 +270,10 @@ bool PackageWalk::WalkBlocks(ByteSource& source, uint64_t offset, uint64_t end, 
                              uint64_t& textEnd) {
   while (offset < end) {
     PumpWhenDue();
+    if (Cancelled()) return false;
     BlockRef block;
     if (!ReadBlockRef(source, offset, end, block)) {
-      ShowErrorBox(kOwnerActive, "Unable to extract the setup files:<P>the package is damaged (a block runs past its end).");
+      ReportError(std::string(kExtractFailed) + "the package is damaged (a block runs past its end).");
       Stop(UnpackOutcome::kCorrupt, "a block at offset " + std::to_string(offset) + " runs past the package end");
       return false;
     }
@@ -284,6 +321,7 @@ bool PackageWalk::WalkVolume(const std::string& volume, int number, PackageTrail
   if (number == 1) {
     if (progress_) progress_(0, static_cast<int>(trailer.FileCount), "", 1, 0);
     PrepareDestination();
+    if (stopped_) return false;
   }
   uint64_t textEnd = 0;
   if (!WalkBlocks(*source, trailer.DataOffset, place.offset, trailer.HeaderBlockCount, textEnd)) return false;
@@ -318,7 +356,11 @@ UnpackResult PackageWalk::Run() {
     volume = VolumeName(base, number + 1);
     const bool answer = AskForVolume(volume, number + 1);
     if (progress_) progress_(1, 0, "", 0, 0);
-    if (!answer) Stop(UnpackOutcome::kCancelled, "");
+    if (!answer) {
+      Stop(UnpackOutcome::kCancelled, "");
+    } else {
+      Cancelled();
+    }
   }
   if (result_.outcome != UnpackOutcome::kDone) result_.launchEntry.clear();
   DebugChannel() << "UnCompressTime: " << static_cast<long long>(MillisecondClock() - started) << " MS";

@@ -19,13 +19,20 @@ struct UnpackRequest {
   std::string buttons;
   std::string promptCaption;
   std::string promptText;     // "<DISK_NUM>" stands for the disk number
+  // A silent run shows no error box (nobody would click it): the reasons go
+  // to the debug channel only. The disk prompt still asks.
+  bool silent = false;
+  // Asked between pieces of data; true stops the walk as cancelled, the file
+  // being written is removed. Null: never cancelled.
+  bool (*cancelled)() = nullptr;
 };
 
 enum class UnpackOutcome {
   kDone,            // every volume walked (a missing volume that none announced ends the walk too)
   kChecksumFailed,  // a volume failed its checksum; the walk stopped there
-  kCancelled,       // the user cancelled a disk prompt
+  kCancelled,       // the user cancelled a disk prompt or asked the run to stop
   kCorrupt,         // a damaged block or an unsafe entry name; the walk stopped, the user was told
+                    // (in a silent run only the debug channel was)
 };
 
 struct UnpackResult {

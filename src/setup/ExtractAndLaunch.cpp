@@ -7,6 +7,7 @@
 #include "common/UtilsUi.h"
 #include "common/VDebug.h"
 #include "common/WinHandles.h"
+#include "inet/Download.h"
 #include "package/Language.h"
 #include "package/TGFileInfo.h"
 #include "package/Unpack.h"
@@ -94,6 +95,17 @@ LaunchResult Launch(const LaunchRequest& request, const std::string& workingFold
   return result;
 }
 
+// A silent run has nobody to click the box away: the debug channel only.
+void ReportBadChecksum(const TGFileInfo& reader, bool foreground) {
+  const std::string text = reader.LangText("s7", LangDefault::s7);
+  if (!foreground) {
+    DebugTrace() << " " << ReplaceText(text, "<P>", " ", true);
+    return;
+  }
+  ShowErrorBox(kOwnerActive, text, reader.LangText("Error", LangDefault::Error), reader.Charset(),
+               reader.LangText("BtnText", LangDefault::BtnText));
+}
+
 UnpackRequest MakeUnpackRequest(const LaunchRequest& request, const TGFileInfo& reader, const std::string& folder) {
   UnpackRequest unpack;
   unpack.packageFile = request.packageFile;
@@ -104,6 +116,10 @@ UnpackRequest MakeUnpackRequest(const LaunchRequest& request, const TGFileInfo& 
   unpack.buttons = reader.LangText("BtnText", LangDefault::BtnText);
   unpack.promptCaption = reader.LangText("Attention", LangDefault::Attention);
   unpack.promptText = reader.LangText("s8", LangDefault::s8);
+  unpack.silent = !request.foreground;
+  // The main window's Close sets the stop request: the walk ends at its
+  // next piece instead of unpacking for an engine nobody wants.
+  unpack.cancelled = DownloadAbort;
   return unpack;
 }
 
@@ -118,13 +134,17 @@ LaunchResult UnpackAndLaunch(const LaunchRequest& request, const TGFileInfo& rea
   LaunchResult result;
   switch (unpacked.outcome) {
     case UnpackOutcome::kDone:
+      if (DownloadAbort()) {
+        DebugTrace() << " The run was asked to stop before the setup engine started";
+        result.exitCode = kExitUserDeclined;
+        break;
+      }
       if (!unpacked.launchEntry.empty()) return Launch(request, folder, unpacked.launchEntry);
       DebugTrace() << " The package names no setup engine to start";
       result.exitCode = kExitSetupFailed;
       break;
     case UnpackOutcome::kChecksumFailed:
-      ShowErrorBox(kOwnerActive, reader.LangText("s7", LangDefault::s7), reader.LangText("Error", LangDefault::Error),
-                   reader.Charset(), unpack.buttons);
+      ReportBadChecksum(reader, request.foreground);
       result.exitCode = kExitSetupFailed;
       break;
     case UnpackOutcome::kCancelled: result.exitCode = kExitUserDeclined; break;
@@ -151,10 +171,11 @@ HANDLE RunProgram(const std::string& commandLine, int showState) {
 }
 
 void WaitForProcess(HANDLE process) {
-  DWORD code = 0;
+  // The handle, not the exit code, says whether the process still runs: a
+  // program may well end with 259, the code that reads as "still active".
   do {
     WaitPumping(0, 500);
-  } while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
+  } while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT);
 }
 
 LaunchResult ExtractAndLaunch(const LaunchRequest& request) {

@@ -21,13 +21,15 @@ struct LaunchResult {
 };
 
 // Runs the flow; the exit code is the engine's when it ran, 1602 when the
-// user declined (space question, disk prompt), 1603 when the run failed.
+// user declined (space question, disk prompt, the main window closed before
+// the engine started), 1603 when the run failed. A silent run shows no error
+// box: its failures go to the debug channel.
 LaunchResult ExtractAndLaunch(const LaunchRequest& request);
 
 // Starts a whole command line in the current folder with the given show
 // state; null on failure. The caller owns the handle.
 HANDLE RunProgram(const std::string& commandLine, int showState);
 
-// Waits, pumping messages, until the process has ended or its state cannot
-// be read.
+// Waits, pumping messages, until the process has ended or its handle cannot
+// be waited on. Whatever code the process ends with does not matter.
 void WaitForProcess(HANDLE process);

@@ -14,6 +14,7 @@
 namespace {
 
 bool started = false;  // a tick queued before the timer died must not start a second run
+bool active = false;
 
 LaunchRequest OrdinaryRunRequest() {
   const TGFileInfo& package = StubPackage();
@@ -27,18 +28,30 @@ LaunchRequest OrdinaryRunRequest() {
   return request;
 }
 
+unsigned long SetupJob() {
+  if (StubPackage().IsWebStub()) {
+    DebugTrace() << " StartSetupRun: the web-stub download is not built yet";
+    return kExitSetupFailed;
+  }
+  return ExtractAndLaunch(OrdinaryRunRequest()).exitCode;
+}
+
 }  // namespace
+
+unsigned long RunSetupJob(unsigned long (*job)()) {
+  active = true;
+  const unsigned long exitCode = GuardedCall("StartSetupRun", static_cast<unsigned long>(kExitSetupFailed), job);
+  active = false;
+  RemoveWorkingFolder();
+  PostQuitMessage(0);
+  return exitCode;
+}
+
+bool SetupRunActive() { return active; }
 
 void StartSetupRun() {
   KillTimer(MainWindowHandle(), 1);
   if (started) return;
   started = true;
-  if (StubPackage().IsWebStub()) {
-    DebugTrace() << " StartSetupRun: the web-stub download is not built yet";
-    SetProcessExitCode(kExitSetupFailed);
-  } else {
-    SetProcessExitCode(ExtractAndLaunch(OrdinaryRunRequest()).exitCode);
-  }
-  RemoveWorkingFolder();
-  PostQuitMessage(0);
+  SetProcessExitCode(RunSetupJob(SetupJob));
 }

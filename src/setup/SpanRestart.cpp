@@ -9,11 +9,24 @@
 #include "setup/ExtractAndLaunch.h"
 #include "setup/TempDrive.h"
 
-void SpanRestart() {
+bool SpanRestart() {
   const std::string program = ProgramPath();
   const std::string copy = WorkingFolder() + "\\Y_" + ExtractFileName(program);
-  if (!CopyFileA(program.c_str(), copy.c_str(), FALSE)) return;
+  if (!CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
+    DebugTrace() << " SpanRestart: cannot copy the program to " << copy << " (error "
+                 << static_cast<unsigned long>(GetLastError()) << ")";
+    RemoveWorkingFolder();
+    return false;
+  }
   const std::string commandLine = SpanRestartCommandLine(copy, GetCmdLineParams(), program);
   DebugTrace() << " SpanRestart >>" << commandLine << "<<";
-  if (HANDLE process = RunProgram(commandLine, SW_HIDE)) CloseHandle(process);
+  HANDLE process = RunProgram(commandLine, SW_HIDE);
+  if (!process) {
+    DebugTrace() << " SpanRestart: cannot start the copy (error " << static_cast<unsigned long>(GetLastError())
+                 << ")";
+    RemoveWorkingFolder();
+    return false;
+  }
+  CloseHandle(process);
+  return true;
 }

@@ -4,5 +4,6 @@
 
 // Copies the program to the working folder and starts the copy, hidden, at
 // span level 2 on the first volume beside the program; returns without
-// waiting. Failures are not reported: the program simply ends.
-void SpanRestart();
+// waiting. False (with a debug line) when the copy could not be made or
+// started: then no installation runs at all.
+bool SpanRestart();

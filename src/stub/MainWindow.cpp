@@ -151,15 +151,22 @@ void RunMessageLoop() {
 
 }  // namespace
 
-void RunMainWindow() {
+bool RunMainWindow() {
   const int64_t sleep = GetSwitchInt("/SleepX=", -1);
   if (sleep >= 0) SetAgentTimerCount(static_cast<int>(-sleep));
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   const std::string className = MainWindowClassName();
-  RegisterMainClass(className);
+  if (!RegisterMainClass(className)) {
+    DebugTrace() << " The main window's class cannot be registered (error "
+                 << static_cast<unsigned long>(GetLastError()) << ")";
+  }
   state.window = CreateMainWindow(className);
+  if (!state.window) {
+    DebugTrace() << " The main window cannot be created (error " << static_cast<unsigned long>(GetLastError())
+                 << ")";
+  }
   const TGFileInfo& package = StubPackage();
   SetMsgBoxFont(package.FontName(), package.FontSize(), package.Charset());
   if (state.window) {
@@ -171,6 +178,7 @@ void RunMainWindow() {
   SetDownloadAbort(true);
   ReleaseWinInetLibrary();
   NotifyHost(43, 0);
+  return state.window != nullptr;
 }
 
 HWND MainWindowHandle() { return state.window && IsWindow(state.window) ? state.window : nullptr; }
@@ -226,7 +234,9 @@ bool CloseMainWindow() {
 void DestroyMainWindow() {
   WriteLog(".. DestroyMainWindow() - Start");
   SetDownloadAbort(true);
-  RemoveWorkingFolder();
+  // A running job still unpacks into the folder or has an engine running
+  // from it: the job removes it itself once it has returned.
+  if (!SetupRunActive()) RemoveWorkingFolder();
   PostQuitMessage(0);
   state.destroyed = true;
   WriteLog(".. DestroyMainWindow() - End");

@@ -16,7 +16,8 @@ constexpr UINT wm_AgentMsg = WM_USER + 101;
 
 // Creates the hidden main window, runs the message loop until the job or a
 // quit request ends it, then cleans up (timer, download stop, host notice 43).
-void RunMainWindow();
+// False when the window could not be created (nothing ran).
+bool RunMainWindow();
 
 // The main window, or null when none exists.
 HWND MainWindowHandle();
@@ -36,8 +37,9 @@ void ProgressCallback(int stage, int total, const char* caption, int step, int p
 // Posts the host's message number to the host window, when a host registered.
 void NotifyHost(WPARAM wParam, LPARAM lParam);
 
-// The first close request only asks a running download to stop; returns
-// whether the window may close now.
+// The first close request only asks a running download or unpacking to
+// stop; returns whether the window may close now.
 bool CloseMainWindow();
-// Stops downloads, removes the working folder and ends the message loop.
+// Stops downloads, removes the working folder unless a job still uses it,
+// and ends the message loop.
 void DestroyMainWindow();

@@ -9,6 +9,7 @@
 #include "common/Utils.h"
 #include "package/TGFileInfo.h"
 #include "setup/SpanRestart.h"
+#include "stub/ExitCodes.h"
 #include "stub/MainWindow.h"
 #include "stub/ModeRules.h"
 #include "stub/StubMain.h"
@@ -30,9 +31,15 @@ void RunAgentCopy() {
   DeleteMySelf(false);
 }
 
+// A run that could not even show its window started no engine: a deployment
+// tool must not read that as success.
 void RunSetup() {
-  RunMainWindow();
+  if (!RunMainWindow()) SetProcessExitCode(kExitSetupFailed);
   if (IsSpanLevel2()) DeleteMySelf(true);
+}
+
+void RunSpanRestart() {
+  if (!SpanRestart()) SetProcessExitCode(kExitSetupFailed);
 }
 
 }  // namespace
@@ -70,7 +77,7 @@ void DoRunStubWin() {
     switch (role) {
       case StubRole::kPlainAgent: CreateAndRun_X_Exe(); break;
       case StubRole::kAgentCopy: RunAgentCopy(); break;
-      case StubRole::kSpanRestart: SpanRestart(); break;
+      case StubRole::kSpanRestart: RunSpanRestart(); break;
       case StubRole::kSetupRun: RunSetup(); break;
     }
   }
