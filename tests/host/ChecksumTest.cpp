@@ -15,7 +15,7 @@ std::string Pattern(size_t size) {
 }  // namespace
 
 // The expected sums below were worked out once with a separate Python
-// program that follows Part 2.1, Algorithms 4 step by step (reads of 4096
+// program that follows the package checksum's rules step by step (reads of 4096
 // bytes, Remaining decreased per word, 1234 added after a read while more
 // than 4 bytes remain), not with the code under test; Pattern(n) is byte i =
 // (i * 7 + 3) & 0xFF there too.

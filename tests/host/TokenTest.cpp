@@ -80,8 +80,8 @@ TEST(Token, SplitTokenText) {
   EXPECT_EQ(rest, "");
 }
 
-// Worked out by hand from Part 2.1, Algorithms 5 (positions counted from 1
-// there), for the token "Hi" in n = 10 bytes:
+// Worked out by hand from the token scrambling's rules (positions counted
+// from 1 here), for the token "Hi" in n = 10 bytes:
 //   r = B[1] = 0x5A, r' = B[10] = 0x0F, so K = 0x5A ^ 0x0F = 0x55.
 //   a = 1 byte of padding before the token, b = 3 bytes after it (the last
 //   of them, B[9], is the check byte): n - a - b - 4 = 2 token bytes from
