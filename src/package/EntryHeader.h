@@ -22,8 +22,13 @@ EntryHeader ParseEntryHeader(const std::string& header);
 std::string BuildEntryHeader(const std::string& name, const std::string* launchArguments,
                              uint32_t dosTime);
 
-// True when a relative entry name stays inside the destination folder: not
-// empty, no drive letter or root, no ".." element, no control characters.
+// True when a relative entry name stays inside the destination folder and
+// names an ordinary file there: not empty, no drive letter, root or stream
+// (":"), no control characters, no part that ends in a dot or a blank (so no
+// ".." and nothing Windows would merge with another name: "a.txt." is
+// "a.txt"), no device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$,
+// CONOUT$, with or without an extension, in any folder and any case). A
+// part "." is allowed; a name ending in a separator is a folder, not a file.
 bool IsSafeEntryName(const std::string& name);
 
 // Packs a local time into the 32-bit DOS date (high word) and time (low word).

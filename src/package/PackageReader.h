@@ -57,8 +57,16 @@ bool ReadBlockData(ByteSource& source, const BlockRef& block, std::string& data)
 
 // Reverses the token scrambling of the authoring tool. A text that fails its
 // check byte gives a random decimal number (0..99998), never the empty text
-// or a predictable value.
+// or a predictable value. That number is no token: two failed texts may give
+// the same number, so tokens are compared only through SameToken (or with
+// the `ok` flag of the second form: false when the check failed).
 std::string Descramble(const std::string& text);
+std::string Descramble(const std::string& text, bool& ok);
+
+// True only when both scrambled texts pass their checks and descramble to
+// the same token (exact comparison). A failed check never matches anything,
+// not even the same text.
+bool SameToken(const std::string& scrambledA, const std::string& scrambledB);
 
 // The inverse of Descramble, used by the authoring tool: Descramble of the
 // result gives back `token` exactly. `totalBytes` is the byte length before
@@ -71,5 +79,8 @@ std::string ScrambleToken(const std::string& token, const std::function<unsigned
 // The token and the remainder of a token text received by the agent: the
 // text is unscrambled, everything up to the first "|" dropped, three "|"
 // pieces taken (the first, descrambled, is the token) and the rest returned.
-void SplitTokenText(const std::string& text, std::string& token, std::string& remainder);
+// `tokenOk` (may be null) tells whether the token passed its check; when it
+// did not, `token` is Descramble's random number and must match nothing.
+void SplitTokenText(const std::string& text, std::string& token, std::string& remainder,
+                    bool* tokenOk = nullptr);
 

@@ -67,5 +67,7 @@ std::string TGFileInfo::WebToken(bool descramble) const {
 }
 
 bool TGFileInfo::SameWebToken(const TGFileInfo& other) const {
-  return WebToken(true) == other.WebToken(true);
+  // Both must descramble: two failed checks would otherwise compare their
+  // fallback numbers, which may be equal.
+  return SameToken(WebToken(false), other.WebToken(false));
 }

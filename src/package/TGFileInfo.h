@@ -44,7 +44,8 @@ class TGFileInfo {
   std::string WebFileSize() const;
   bool AlwaysDownload() const;
   std::string WebToken(bool descramble) const;
-  // The descrambled web tokens of both packages are equal.
+  // Both web tokens pass their checks and descramble to the same token
+  // (SameToken); a token that fails its check matches nothing.
   bool SameWebToken(const TGFileInfo& other) const;
 
   // Language texts from the section chosen for the run; the fallback when

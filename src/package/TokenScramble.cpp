@@ -52,10 +52,22 @@ bool Unpack(std::string b, std::string& token) {
 
 }  // namespace
 
-std::string Descramble(const std::string& text) {
+std::string Descramble(const std::string& text, bool& ok) {
   std::string bytes, token;
-  if (LettersToBytes(text, bytes) && Unpack(bytes, token)) return token;
-  return RandomNumberText(0, 99998);
+  ok = LettersToBytes(text, bytes) && Unpack(bytes, token);
+  return ok ? token : RandomNumberText(0, 99998);
+}
+
+std::string Descramble(const std::string& text) {
+  bool ok = false;
+  return Descramble(text, ok);
+}
+
+bool SameToken(const std::string& a, const std::string& b) {
+  std::string bytes, tokenA, tokenB;
+  if (!LettersToBytes(a, bytes) || !Unpack(bytes, tokenA)) return false;
+  if (!LettersToBytes(b, bytes) || !Unpack(bytes, tokenB)) return false;
+  return tokenA == tokenB;
 }
 
 std::string ScrambleToken(const std::string& token, const std::function<unsigned()>& randomByte,
@@ -79,7 +91,7 @@ std::string ScrambleToken(const std::string& token, const std::function<unsigned
   return BytesToLetters(b);
 }
 
-void SplitTokenText(const std::string& text, std::string& token, std::string& remainder) {
+void SplitTokenText(const std::string& text, std::string& token, std::string& remainder, bool* tokenOk) {
   std::string rest = ScrambleText(text, false, false);
   const size_t first = rest.find('|');
   rest = first == std::string::npos ? "" : rest.substr(first + 1);
@@ -90,6 +102,8 @@ void SplitTokenText(const std::string& text, std::string& token, std::string& re
     piece = rest.substr(0, bar);
     rest.erase(0, bar + 1);
   }
-  token = Descramble(pieces[0]);
+  bool ok = false;
+  token = Descramble(pieces[0], ok);
+  if (tokenOk) *tokenOk = ok;
   remainder = rest;
 }

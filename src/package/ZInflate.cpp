@@ -57,15 +57,12 @@ bool Inflate(ByteSource& source, const BlockRef& block, const PieceSink& sink, s
   z_stream& z = inflater.stream();
   std::vector<unsigned char> in(kPieceSize), out(kPieceSize);
   uint64_t consumed = 0;
-  int code = Z_OK;
-  bool outputFull = false;  // zlib may hold more output without needing input
-  while (code != Z_STREAM_END) {
-    if (z.avail_in == 0 && !outputFull) {
+  for (;;) {
+    // Input is fed whenever zlib has used up the last piece, even when the
+    // last call filled the output: a call that fills the output just as it
+    // takes the last input byte leaves zlib needing input next.
+    if (z.avail_in == 0 && consumed < block.dataLength) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(kPieceSize, block.dataLength - consumed));
-      if (want == 0) {
-        error = "unexpected end of compressed data";
-        return false;
-      }
       if (!source.ReadExact(block.dataOffset + consumed, in.data(), want)) {
         error = "read error";
         return false;
@@ -76,17 +73,24 @@ bool Inflate(ByteSource& source, const BlockRef& block, const PieceSink& sink, s
     }
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
-    code = inflate(&z, Z_NO_FLUSH);
+    const int code = inflate(&z, Z_NO_FLUSH);
+    if (code == Z_BUF_ERROR) {
+      // No progress was possible with a whole empty output piece: zlib needs
+      // input. With the block used up the stream is truncated; with input
+      // still held something is wrong with the data.
+      error = z.avail_in == 0 && consumed >= block.dataLength ? "unexpected end of compressed data"
+                                                             : ZlibError(z, code);
+      return false;
+    }
     if (code != Z_OK && code != Z_STREAM_END) {
       error = ZlibError(z, code);
       return false;
     }
     const size_t produced = out.size() - z.avail_out;
-    outputFull = z.avail_out == 0;
     if (produced && !sink(reinterpret_cast<const char*>(out.data()), produced)) return false;
     if (pump) pump();
+    if (code == Z_STREAM_END) return true;
   }
-  return true;
 }
 
 }  // namespace

@@ -2,11 +2,72 @@
 
 #include "common/TextRules.h"
 
+namespace {
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The switch reader (SwitchValueIn) drops every double quote before it
+// looks, so quotes are skipped here wherever they stand.
+size_t SkipQuotes(const std::string& text, size_t at) {
+  while (at < text.size() && text[at] == '"') ++at;
+  return at;
+}
+
+// True when the switch character at `at` starts a switch for the reader: it
+// is the first character apart from quotes, or the character before it
+// (quotes skipped) is a blank.
+bool StartsSwitch(const std::string& text, size_t at, char switchChar) {
+  if (text[at] != switchChar) return false;
+  size_t before = at;
+  while (before > 0 && text[before - 1] == '"') --before;
+  return before == 0 || text[before - 1] == ' ';
+}
+
+// True when the switch at `at` (its switch character) is `name` followed by
+// blanks and "=", quotes skipped, letter case ignored.
+bool IsSwitchNamed(const std::string& text, size_t at, const std::string& name) {
+  size_t i = at + 1;
+  for (char c : name) {
+    i = SkipQuotes(text, i);
+    if (i >= text.size() || AsciiUpper(text[i]) != AsciiUpper(c)) return false;
+    ++i;
+  }
+  for (i = SkipQuotes(text, i); i < text.size() && text[i] == ' '; i = SkipQuotes(text, i + 1)) {
+  }
+  return i < text.size() && text[i] == '=';
+}
+
+}  // namespace
+
 std::string RemoveSwitch(const std::string& commandLine, const std::string& switchText) {
-  const size_t start = switchText.empty() ? std::string::npos : commandLine.find(switchText);
-  if (start == std::string::npos) return commandLine;
-  const size_t next = commandLine.find('/', start + 1);
-  return commandLine.substr(0, start) + (next == std::string::npos ? "" : commandLine.substr(next));
+  std::string name = TrimText(switchText);
+  if (name.empty()) return commandLine;
+  const char switchChar = name[0] == '-' ? '-' : '/';
+  if (name[0] == switchChar) name.erase(0, 1);
+  if (!name.empty() && name.back() == '=') name.pop_back();
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  if (name.empty()) return commandLine;
+
+  std::string out;
+  out.reserve(commandLine.size());
+  size_t copied = 0;  // commandLine before this is in `out` or removed
+  for (size_t at = 0; at < commandLine.size(); ++at) {
+    if (!StartsSwitch(commandLine, at, switchChar) || !IsSwitchNamed(commandLine, at, name)) continue;
+    // Quotes directly before the switch go with it.
+    size_t from = at;
+    while (from > copied && commandLine[from - 1] == '"') --from;
+    // It ends where the reader's next switch starts (quotes directly before
+    // that one stay with it), or at the end.
+    size_t next = at + 1;
+    while (next < commandLine.size() && !StartsSwitch(commandLine, next, switchChar)) ++next;
+    size_t to = next;
+    while (to < commandLine.size() && to > at + 1 && commandLine[to - 1] == '"') --to;
+    out.append(commandLine, copied, from - copied);
+    copied = to;
+    at = to - 1;
+  }
+  out.append(commandLine, copied, std::string::npos);
+  return out;
 }
 
 std::string EngineFileName(const std::string& launchEntry) {
@@ -20,7 +81,9 @@ std::string BuildEngineCommandLine(const EngineLaunch& launch) {
 
   std::string folder = launch.workingFolder;
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  std::string line = folder + EngineFileName(launch.launchEntry);
+  // Quoted: with blanks in the path, CreateProcess would otherwise try each
+  // blank-separated prefix ("C:\Documents.exe", ...) as the program first.
+  std::string line = "\"" + folder + EngineFileName(launch.launchEntry) + "\"";
   if (!tail.empty()) line += " " + tail;
   line += " /TH_ID=" + launch.threadToken;
   if (line.find("/OriginExe=") == std::string::npos) line += " /OriginExe=\"" + launch.programPath + "\"";

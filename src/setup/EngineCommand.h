@@ -4,9 +4,14 @@
 
 #include <string>
 
-// Deletes a switch from its first character up to (not including) the next
-// "/" or the end; the blank before it stays. Case-sensitive; unchanged when
-// the switch is absent.
+// Deletes every occurrence of a switch in each form the switch reader
+// (SwitchValueIn) reads as that switch: any letter case, blanks before "=",
+// double quotes anywhere (the reader drops them), at the start or after a
+// blank. Each goes from its switch character (with quotes directly before
+// it) up to where the reader's next switch starts (a blank and the switch
+// character) or the end; the blank before it stays. `switchText` is the
+// switch as "/Name=" ("-Name=" for "-" switches; "/" and "=" optional).
+// Unchanged when the switch is absent.
 std::string RemoveSwitch(const std::string& commandLine, const std::string& switchText);
 
 struct EngineLaunch {
@@ -21,10 +26,11 @@ struct EngineLaunch {
 // The engine file named by a launch entry (the text before "*", trimmed).
 std::string EngineFileName(const std::string& launchEntry);
 
-// Working folder, "\", engine file, the stub's parameters and the entry's
-// extra arguments, " /TH_ID=" + token, " /OriginExe=" + quoted stub path
-// unless present, " /AutoUpdateProg" for an agent; the multi-CD switches
-// removed.
+// The engine's path in double quotes (working folder, "\", engine file; the
+// folder and the file may contain blanks), then the stub's parameters and
+// the entry's extra arguments, " /TH_ID=" + token, " /OriginExe=" + quoted
+// stub path unless present, " /AutoUpdateProg" for an agent; the multi-CD
+// switches removed in every form (RemoveSwitch).
 std::string BuildEngineCommandLine(const EngineLaunch& launch);
 
 // The restart of a multi-CD package from its copy: the quoted copy, the

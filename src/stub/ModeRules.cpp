@@ -21,7 +21,10 @@ bool IsAgentCopyFile(bool isUpdateAgent, const std::string& programFileName, con
 }
 
 int SpanLevelOf(const std::string& params) {
-  return static_cast<int>(SwitchIntIn(params, "/SpanCdLvl=", 1));
+  // Read in 64 bits: cut to 32, 4294967298 would pass for level 2. A value
+  // outside the int range is no level at all (0).
+  const int64_t level = SwitchIntIn(params, "/SpanCdLvl=", 1);
+  return level < INT32_MIN || level > INT32_MAX ? 0 : static_cast<int>(level);
 }
 
 StubRole ChooseStubRole(bool plainAgent, bool agentCopy, bool spanCd, int spanLevel) {

@@ -18,7 +18,8 @@ std::string AgentCopyClassName(const std::string& agentExeName);
 bool IsPlainAgentFile(bool isUpdateAgent, const std::string& programFileName, const std::string& agentExeName);
 bool IsAgentCopyFile(bool isUpdateAgent, const std::string& programFileName, const std::string& agentExeName);
 
-// "/SpanCdLvl=" from the parameters; 1 when absent or not a number.
+// "/SpanCdLvl=" from the parameters, read as a 64-bit number; 1 when absent
+// or not a number, 0 when outside the int range (neither level 1 nor 2).
 int SpanLevelOf(const std::string& params);
 
 enum class StubRole {

@@ -13,14 +13,12 @@ constexpr int kLinePadding = 10;
 // whatever the text's code page.
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-size_t FindTag(const std::string& text, const char* tag, size_t from) {
-  const std::string upperTag(tag);
-  for (size_t pos = from; pos + upperTag.size() <= text.size(); ++pos) {
-    size_t i = 0;
-    while (i < upperTag.size() && AsciiUpper(text[pos + i]) == upperTag[i]) ++i;
-    if (i == upperTag.size()) return pos;
+// True when `tag` (upper case) stands at `pos`.
+bool TagAt(const std::string& text, size_t pos, const char* tag) {
+  for (size_t i = 0; tag[i]; ++i) {
+    if (pos + i >= text.size() || AsciiUpper(text[pos + i]) != tag[i]) return false;
   }
-  return std::string::npos;
+  return true;
 }
 
 // The box measures lines between CR LF pairs while the control breaks at a
@@ -43,47 +41,33 @@ std::string PairLineBreaks(const std::string& text) {
   return result;
 }
 
-// Removes the bold tags and records what they enclosed. Every removal moves
-// the ranges already recorded, so they always index the current text.
-class BoldPass {
- public:
-  explicit BoldPass(std::string text) : text_(std::move(text)) {}
-
-  MarkupText Run() {
-    for (size_t open; (open = FindTag(text_, "<B>", 0)) != std::string::npos;) {
-      Erase(open, 3);
-      // Searching from the opening tag on: a stray "</B>" further left must
-      // not swallow this pair.
-      const size_t close = FindTag(text_, "</B>", open);
-      if (close == std::string::npos) continue;
-      Erase(close, 4);
-      ranges_.push_back({open, close});
-    }
-    for (size_t close; (close = FindTag(text_, "</B>", 0)) != std::string::npos;) Erase(close, 4);
-    MarkupText result{std::move(text_), {}};
-    for (const BoldRange& range : ranges_) {
-      if (range.start < range.end) result.bold.push_back(range);
-    }
-    return result;
-  }
-
- private:
-  static size_t Shift(size_t boundary, size_t pos, size_t count) {
-    if (boundary <= pos) return boundary;
-    return boundary - std::min(boundary - pos, count);
-  }
-
-  void Erase(size_t pos, size_t count) {
-    text_.erase(pos, count);
-    for (BoldRange& range : ranges_) {
-      range.start = Shift(range.start, pos, count);
-      range.end = Shift(range.end, pos, count);
+// One pass: copies the text without its bold tags and pairs every "<B>"
+// with the first "</B>" after it that no earlier "<B>" took (the opening
+// tags wait in order; a closing tag takes the oldest waiting one), so nested
+// tags give overlapping ranges; a "</B>" with no "<B>" waiting, and a "<B>"
+// never closed, vanish. Offsets are those of the final text. Tags that only
+// come about by removing other tags ("<<B>B>") are not tags.
+MarkupText BoldPass(const std::string& text) {
+  MarkupText result;
+  result.text.reserve(text.size());
+  std::vector<size_t> waiting;  // output offsets of unpaired "<B>", oldest first from `oldest`
+  size_t oldest = 0;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] == '<' && TagAt(text, i, "<B>")) {
+      waiting.push_back(result.text.size());
+      i += 3;
+    } else if (text[i] == '<' && TagAt(text, i, "</B>")) {
+      if (oldest < waiting.size()) {
+        const size_t start = waiting[oldest++];
+        if (start < result.text.size()) result.bold.push_back({start, result.text.size()});
+      }
+      i += 4;
+    } else {
+      result.text += text[i++];
     }
   }
-
-  std::string text_;
-  std::vector<BoldRange> ranges_;
-};
+  return result;
+}
 
 }  // namespace
 
@@ -92,7 +76,7 @@ MarkupText ConvertMarkup(const std::string& text) {
   // The heading the message-box shortcuts put in front ("<<b>" + caption)
   // keeps its "<" out of the bold tag's way until here.
   if (converted.compare(0, 4, "<<b>") == 0) converted.erase(0, 1);
-  return BoldPass(std::move(converted)).Run();
+  return BoldPass(converted);
 }
 
 int MarkupLineHeight(int charHeight, int externalLeading, const std::string& face) {

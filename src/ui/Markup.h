@@ -20,9 +20,10 @@ struct MarkupText {
 // Converts a message text: the escapes "\\n" and "\\t" (two backslashes,
 // case-sensitive), "<P>" and "<T>" (any case); a lone CR or LF becomes CR LF,
 // so every line break is one the box measures; a leading "<<b>" loses its
-// first character; then every "<B>" with the first "</B>" after it becomes a
-// bold range, and bold tags without a partner vanish. The ranges index the
-// final text (with every tag removed). Never fails.
+// first character; then every "<B>" with the first "</B>" after it that no
+// earlier "<B>" took becomes a bold range, and bold tags without a partner
+// vanish. The ranges index the final text (with every tag removed). One pass
+// over the text: the time grows linearly with its length. Never fails.
 MarkupText ConvertMarkup(const std::string& text);
 
 // Height of one line of the box text: the font's character height plus its

@@ -6,11 +6,6 @@
 
 namespace {
 
-uint32_t WordAt(const std::string& bytes, size_t at) {
-  return static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8) |
-         (static_cast<unsigned char>(bytes[at + 2]) << 16) | (uint32_t(static_cast<unsigned char>(bytes[at + 3])) << 24);
-}
-
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + 3);
@@ -19,43 +14,42 @@ std::string Pattern(size_t size) {
 
 }  // namespace
 
+// The expected sums below were worked out once with a separate Python
+// program that follows the package checksum's rules step by step (reads of 4096
+// bytes, Remaining decreased per word, 1234 added after a read while more
+// than 4 bytes remain), not with the code under test; Pattern(n) is byte i =
+// (i * 7 + 3) & 0xFF there too.
 TEST(Checksum, SumsWordsBeforeTheTrailer) {
   // 20 data bytes + trailer: words are summed while more than 4 bytes remain
-  // after them, so the first three count.
+  // after them, so the first three count: 0x18110A03 + 0x342D261F +
+  // 0x5049423B = 0x9C87725D (checked by hand as well). One short read: no 1234.
   const std::string bytes = Pattern(20) + std::string(kTrailerSize, 'T');
   MemorySource source(bytes);
-  EXPECT_EQ(PackageChecksum(source, kTrailerSize), WordAt(bytes, 0) + WordAt(bytes, 4) + WordAt(bytes, 8));
+  EXPECT_EQ(PackageChecksum(source, kTrailerSize), 0x9C87725Du);
 }
 
 TEST(Checksum, AddsPerFullReadAndStopsAbove51200) {
-  const std::string bytes = Pattern(5000);  // End = 4926: one full read with more left
-  uint32_t expected = 1234;
-  int64_t remaining = 5000 - kTrailerSize;
-  for (size_t at = 0; at + 4 <= bytes.size(); at += 4) {
-    remaining -= 4;
-    if (remaining > 4) expected += WordAt(bytes, at);
-  }
-  MemorySource source(bytes);
-  EXPECT_EQ(PackageChecksum(source, kTrailerSize), expected);
+  // End = 5000 - 74 = 4926: the first read of 4096 bytes adds its 1024 words
+  // and 1234 (830 bytes remain), the second adds its first 206 words.
+  MemorySource source(Pattern(5000));
+  EXPECT_EQ(PackageChecksum(source, kTrailerSize), 663351216u);
 
   MemorySource at51200(Pattern(51200)), above(Pattern(51201));
-  EXPECT_NE(PackageChecksum(at51200, kTrailerSize), kChecksumOff);
+  EXPECT_EQ(PackageChecksum(at51200, kTrailerSize), 4088566164u);
   EXPECT_EQ(PackageChecksum(above, kTrailerSize), kChecksumOff);
 }
 
 TEST(Checksum, EndPointerStartsAt512) {
+  // The end pointer (1186, the byte after the trailer) makes the sum start at
+  // 512 with End = 1186 - 74 - 512 = 600; the tail behind it is read but
+  // counts for nothing.
   std::string bytes = FakeStub() + Pattern(600) + std::string(kTrailerSize, 'T');
   const uint32_t end = static_cast<uint32_t>(bytes.size());
+  ASSERT_EQ(end, 1186u);
   PutU32(bytes, kEndPointerLowOffset, end);
   bytes += "TAIL DATA NOT SUMMED";
-  uint32_t expected = 0;
-  int64_t remaining = int64_t(end) - kTrailerSize - 512;
-  for (size_t at = 512; at + 4 <= bytes.size(); at += 4) {
-    remaining -= 4;
-    if (remaining > 4) expected += WordAt(bytes, at);
-  }
   MemorySource source(bytes);
-  EXPECT_EQ(PackageChecksum(source, kTrailerSize), expected);
+  EXPECT_EQ(PackageChecksum(source, kTrailerSize), 4041529988u);
 }
 
 TEST(Checksum, Passes) {

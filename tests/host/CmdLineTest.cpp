@@ -53,6 +53,21 @@ TEST(CmdLine, SwitchIntAndHasSwitch) {
   EXPECT_EQ(SwitchIntIn(params, "/Missing", 9), 9);
   EXPECT_EQ(SwitchIntIn("/E=", "/E", 4), 4);  // empty value
 
+  // Whole 64-bit values, never cut to 32 bits ("/SleepX=" counts ticks).
+  struct {
+    const char* params;
+    int64_t value;
+  } wide[] = {
+      {"/SleepX=4294967298", 4294967298LL},
+      {"/SleepX=2147483648", 2147483648LL},
+      {"/sleepx = 4294967296 /hide", 4294967296LL},
+      {"/SleepX=9223372036854775807", INT64_MAX},
+      {"/SleepX=-9223372036854775808", INT64_MIN},
+      {"/SleepX=9223372036854775808", -1},  // beyond 64 bits: the fallback
+      {"/SleepX=18446744073709551617", -1},
+  };
+  for (const auto& c : wide) EXPECT_EQ(SwitchIntIn(c.params, "/SleepX=", -1), c.value) << c.params;
+
   EXPECT_TRUE(HasSwitchIn(params, "/hide"));
   EXPECT_TRUE(HasSwitchIn(params, " /HIDE "));
   EXPECT_FALSE(HasSwitchIn(params, "/hid"));

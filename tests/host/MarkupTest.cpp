@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
 #include "ui/BoxLayout.h"
+#include "common/TextRules.h"
 #include "ui/Markup.h"
 
 namespace {
@@ -89,6 +92,105 @@ TEST(Markup, Conversion) {
       EXPECT_LE(range.end, markup.text.size()) << c.input;
     }
   }
+}
+
+namespace {
+
+// The former conversion's bold pass (search from the start and erase, over
+// and over), kept as the reference for texts whose tags cannot be formed by
+// removing other tags.
+MarkupText QuadraticBoldPass(std::string text) {
+  auto find = [&text](const std::string& tag, size_t from) {
+    for (size_t pos = from; pos + tag.size() <= text.size(); ++pos) {
+      size_t i = 0;
+      while (i < tag.size() && std::toupper(static_cast<unsigned char>(text[pos + i])) == tag[i]) ++i;
+      if (i == tag.size()) return pos;
+    }
+    return std::string::npos;
+  };
+  std::vector<BoldRange> ranges;
+  auto erase = [&](size_t pos, size_t count) {
+    text.erase(pos, count);
+    for (BoldRange& r : ranges) {
+      for (size_t* b : {&r.start, &r.end}) {
+        if (*b > pos) *b -= std::min(*b - pos, count);
+      }
+    }
+  };
+  for (size_t open; (open = find("<B>", 0)) != std::string::npos;) {
+    erase(open, 3);
+    const size_t close = find("</B>", open);
+    if (close == std::string::npos) continue;
+    erase(close, 4);
+    ranges.push_back({open, close});
+  }
+  for (size_t close; (close = find("</B>", 0)) != std::string::npos;) erase(close, 4);
+  MarkupText result{text, {}};
+  for (const BoldRange& r : ranges) {
+    if (r.start < r.end) result.bold.push_back(r);
+  }
+  return result;
+}
+
+}  // namespace
+
+TEST(Markup, SamePairsAsTheFormerConversion) {
+  // Random mixes of tags in both cases and plain letters: every opening tag
+  // pairs with the first closing tag after it that no earlier one took.
+  const char* const pieces[] = {"<B>", "<b>", "</B>", "</b>", "x", "y", "z<P>"};
+  uint32_t state = 12345;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(state % 12);
+    for (int i = 0; i < count; ++i) {
+      state = state * 1103515245u + 12345u;
+      text += pieces[(state >> 16) % 7];
+    }
+    state = state * 1103515245u + 12345u;
+    const MarkupText got = ConvertMarkup(text);
+    const MarkupText expected = QuadraticBoldPass(ExpandEscapes(text));
+    ASSERT_EQ(got.text, expected.text) << text;
+    ASSERT_EQ(got.bold.size(), expected.bold.size()) << text;
+    for (size_t i = 0; i < got.bold.size(); ++i) {
+      EXPECT_EQ(got.bold[i].start, expected.bold[i].start) << text << " range " << i;
+      EXPECT_EQ(got.bold[i].end, expected.bold[i].end) << text << " range " << i;
+    }
+  }
+}
+
+TEST(Markup, LongHostileTexts) {
+  // 160 KB of opening tags: nothing is left, nothing turns bold.
+  std::string opens;
+  for (int i = 0; i < 160 * 1024 / 3; ++i) opens += i % 2 ? "<b>" : "<B>";
+  MarkupText markup = ConvertMarkup(opens);
+  EXPECT_EQ(markup.text, "");
+  EXPECT_TRUE(markup.bold.empty());
+
+  // Stray closing tags, then pairs: every pair survives at its offset.
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "</B>";
+  const int pairs = 10000;
+  for (int i = 0; i < pairs; ++i) text += "<B>w</B>.";
+  markup = ConvertMarkup(text);
+  ASSERT_EQ(markup.text.size(), 2u * pairs);
+  ASSERT_EQ(markup.bold.size(), static_cast<size_t>(pairs));
+  for (int i = 0; i < pairs; ++i) {
+    ASSERT_EQ(markup.bold[i].start, 2u * i) << i;
+    ASSERT_EQ(markup.bold[i].end, 2u * i + 1) << i;
+  }
+  EXPECT_EQ(markup.text.substr(0, 6), "w.w.w.");
+
+  // Every opening tag first, every closing tag after them: nested ranges,
+  // each from its tag to the end of the letters.
+  std::string nested;
+  for (int i = 0; i < 20000; ++i) nested += "<B>a";
+  for (int i = 0; i < 20000; ++i) nested += "</B>";
+  markup = ConvertMarkup(nested);
+  EXPECT_EQ(markup.text, std::string(20000, 'a'));
+  ASSERT_EQ(markup.bold.size(), 20000u);
+  EXPECT_EQ(markup.bold.front().start, 0u);
+  EXPECT_EQ(markup.bold.back().start, 19999u);
+  EXPECT_EQ(markup.bold.back().end, 20000u);
 }
 
 TEST(Markup, BoldRangesAreOffsetsOfTheConvertedText) {

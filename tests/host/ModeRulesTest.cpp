@@ -51,3 +51,24 @@ TEST(ModeRules, RoleTable) {
   EXPECT_EQ(SpanLevelOf("/SpanCdLvl=2 /x"), 2);
   EXPECT_EQ(SpanLevelOf("/SpanCdLvl=two"), 1);
 }
+
+TEST(ModeRules, SpanLevelIsReadWithoutTruncation) {
+  struct {
+    const char* params;
+    int level;
+  } cases[] = {
+      {"/spancdlvl=2", 2},           // the reader ignores case...
+      {"/SpanCdLvl = 2 /x", 2},      // ...and blanks before "="
+      {"/SpanCdLvl=0", 0},
+      {"/SpanCdLvl=-1", -1},
+      // 2^32 + 2 and 2^32 + 1: truncated to 32 bits they would read as 2 and
+      // 1; out of the int range a level is simply neither 1 nor 2.
+      {"/SpanCdLvl=4294967298", 0},
+      {"/SpanCdLvl=4294967297", 0},
+      {"/SpanCdLvl=-4294967295", 0},  // -(2^32 - 1) truncates to 1
+      {"/SpanCdLvl=9223372036854775807", 0},
+      {"/SpanCdLvl=2147483648", 0},   // INT_MAX + 1
+      {"/SpanCdLvl=99999999999999999999", 1},  // beyond 64 bits: not a number
+  };
+  for (const auto& c : cases) EXPECT_EQ(SpanLevelOf(c.params), c.level) << c.params;
+}

@@ -43,6 +43,68 @@ TEST_F(PackExtract, UnsafeNamesAreRefusedAndNothingLandsOutsideTheFolder) {
   }
 }
 
+TEST_F(PackExtract, DeviceAndLookAlikeNamesAreRefused) {
+  const char* const kNames[] = {"CON", "nul.txt", "sub\\COM1", "lpt9.log", "CONOUT$", "AUX\\x.txt",
+                                "a.txt.", "a.txt ", "dir.\\x"};
+  for (const char* name : kNames) {
+    ExtractReport report;
+    PackStatus status =
+        ExtractCrafted(StoredEntry(std::string("|") + name + "|0|", "payload"), report);
+    EXPECT_EQ(ExitCode::kUnsafeName, status.code) << name;
+    EXPECT_NE(std::string::npos, status.message.find("entry 1: unsafe name")) << status.message;
+    EXPECT_TRUE(report.files.empty()) << name;
+  }
+}
+
+// Control bytes and terminal escapes of a hostile name reach neither the
+// messages of extract nor the listing: both show them as \xNN.
+TEST_F(PackExtract, UnsafeNamesAreEscapedInMessagesAndMarkedInTheListing) {
+  const std::string hostile = "..\\\x1B]0;owned\x07\x1B[2Jevil\x7F.txt";
+  const std::string shown = "..\\\\x1B]0;owned\\x07\\x1B[2Jevil\\x7F.txt";
+  std::string entries = StoredEntry("|fine.txt|0|", "ok") + StoredEntry("|" + hostile + "|0|", "payload") +
+                        StoredEntry("|CON|0|", "x") + StoredEntry("|last.txt|0|", "ok");
+  ExtractReport report;
+  PackStatus status = ExtractCrafted(entries, report);
+  EXPECT_EQ(ExitCode::kUnsafeName, status.code);
+  EXPECT_NE(std::string::npos, status.message.find("entry 2: unsafe name \"" + shown + "\" refused"))
+      << status.message;
+  EXPECT_EQ(std::string::npos, status.message.find('\x1B'));
+  EXPECT_EQ(std::string::npos, status.message.find('\x07'));
+
+  std::ostringstream listing;
+  status = ListPackage(dir / "crafted.exe", listing);
+  EXPECT_EQ(ExitCode::kUnsafeName, status.code) << status.message;
+  EXPECT_NE(std::string::npos, status.message.find("2 unsafe entry names")) << status.message;
+  EXPECT_NE(std::string::npos, status.message.find("entry 2: unsafe name \"" + shown + "\"")) << status.message;
+  const std::string text = listing.str();
+  EXPECT_EQ(std::string::npos, text.find('\x1B'));
+  EXPECT_NE(std::string::npos, text.find(shown + "  [UNSAFE NAME]")) << text;
+  EXPECT_NE(std::string::npos, text.find("CON  [UNSAFE NAME]")) << text;
+  EXPECT_NE(std::string::npos, text.find("last.txt")) << "the listing goes on after an unsafe name";
+  EXPECT_EQ(std::string::npos, text.find("fine.txt  [UNSAFE")) << text;
+}
+
+TEST_F(PackExtract, HeaderWithoutItsZeroByteIsACorruptEntry) {
+  const std::string noZero = "|a.txt|0|content but no zero byte";
+  const std::string stored = U32Bytes(static_cast<uint32_t>(-static_cast<int32_t>(noZero.size()))) + noZero;
+  const std::string packed = CompressBytes(noZero, 9);
+  const std::string compressed = U32Bytes(static_cast<uint32_t>(packed.size())) + packed;
+  for (const std::string& entry : {stored, compressed}) {
+    ExtractReport report;
+    PackStatus status = ExtractCrafted(StoredEntry("|first.txt|0|", "ok") + entry, report);
+    EXPECT_EQ(ExitCode::kPackage, status.code) << status.message;
+    EXPECT_NE(std::string::npos, status.message.find("entry 2 is corrupt: the entry header has no 0x00 end"))
+        << status.message;
+    EXPECT_EQ(std::string::npos, status.message.find("unsafe")) << status.message;
+
+    std::ostringstream listing;
+    status = ListPackage(dir / "crafted.exe", listing);
+    EXPECT_EQ(ExitCode::kPackage, status.code) << status.message;
+    EXPECT_NE(std::string::npos, status.message.find("entry 2 at offset")) << status.message;
+    EXPECT_NE(std::string::npos, status.message.find("no 0x00 end")) << status.message;
+  }
+}
+
 TEST_F(PackExtract, SameNameEntriesAppendInPackageOrderIgnoringCase) {
   WriteFile(dir / "dest/x/a.txt", "stale content from an earlier run");
   std::string entries = StoredEntry("|a.txt|0|", "one,") + StoredEntry("|b.txt|0|", "other") +

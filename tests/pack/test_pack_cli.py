@@ -181,3 +181,74 @@ def test_unwritable_destination(project, tmp_path):
     (tmp_path / "blocker").write_text("a file, not a folder")
     assert_one_line_error(run("extract", tmp_path / "out/setup.exe", tmp_path / "blocker/x"), OUTPUT,
                           "cannot create the folder")
+
+
+def test_entry_ending_at_an_inflate_boundary_round_trips(tmp_path, monkeypatch):
+    """A package the tool writes itself whose launch entry's zlib stream ends a
+    64 KiB input piece exactly when the 64 KiB output piece is full (zlib then
+    answers Z_BUF_ERROR for "more input"); it was reported as "incorrect data"."""
+    import random
+    import zlib
+    random.seed(11)
+    content = bytes(57) + random.randbytes(150000) + b"The quick brown fox. " * 10000
+    (tmp_path / "stub.exe").write_bytes(fake_stub())
+    (tmp_path / "files").mkdir()
+    engine = tmp_path / "files" / "setup.exe"
+    engine.write_bytes(content)
+    monkeypatch.setenv("TZ", "UTC")  # the DOS time in the entry header is local time
+    stamp = 1623752430  # 2021-06-15 10:20:30 UTC, fixed so the entry header is too
+    os.utime(engine, (stamp, stamp))
+    (tmp_path / "out").mkdir()
+    ini = tmp_path / "project.ini"
+    ini.write_text("[Package]\nStub = stub.exe\nOutput = out/setup.exe\nFiles = files\n"
+                   "Launch = setup.exe\nCompression = 9\n")
+    built = run("build", ini, "--seed", 1)
+    assert built.returncode == OK, built.stderr
+
+    # The entry really meets the boundary: read the first 64 KiB of its stream
+    # into 64 KiB of room, as the stub and the tool do.
+    package = (tmp_path / "out/setup.exe").read_bytes()
+    offset = 512
+    for _ in range(2):  # the language and settings blocks
+        offset += 4 + struct.unpack_from("<i", package, offset)[0]
+    length = struct.unpack_from("<i", package, offset)[0]
+    assert length > 65536, "the launch entry is compressed and longer than one piece"
+    stream = package[offset + 4:offset + 4 + length]
+    piece = zlib.decompressobj()
+    first = piece.decompress(stream[:65536], 65536)
+    assert len(first) == 65536 and piece.unconsumed_tail == b"", "the case no longer meets the boundary"
+    assert zlib.decompress(stream).split(b"\0", 1)[1] == content
+
+    listed = run("list", tmp_path / "out/setup.exe")
+    assert listed.returncode == OK, listed.stderr
+    assert f"{len(content):>12}" in listed.stdout
+    extracted = run("extract", tmp_path / "out/setup.exe", tmp_path / "x")
+    assert extracted.returncode == OK, extracted.stderr
+    assert (tmp_path / "x/setup.exe").read_bytes() == content
+
+
+def test_hostile_names_are_escaped_and_marked(tmp_path):
+    hostile = b"..\\\x1b]0;owned\x07\x1b[2Jevil.txt"
+    shown = "..\\\\x1B]0;owned\\x07\\x1B[2Jevil.txt"
+    package = crafted_package(stored_entry(b"|fine.txt|0|", b"ok") + stored_entry(b"|" + hostile + b"|0|", b"x")
+                              + stored_entry(b"|NUL|0|", b"swallowed"))
+    (tmp_path / "evil.exe").write_bytes(package)
+    extracted = run("extract", tmp_path / "evil.exe", tmp_path / "x")
+    assert_one_line_error(extracted, UNSAFE, f"entry 2: unsafe name \"{shown}\" refused")
+    assert "\x1b" not in extracted.stdout + extracted.stderr
+    assert "\x07" not in extracted.stdout + extracted.stderr
+
+    listed = run("list", tmp_path / "evil.exe")
+    assert_one_line_error(listed, UNSAFE, "2 unsafe entry names")
+    assert "\x1b" not in listed.stdout + listed.stderr
+    assert f"{shown}  [UNSAFE NAME]" in listed.stdout
+    assert "NUL  [UNSAFE NAME]" in listed.stdout
+
+
+def test_header_without_zero_byte_is_corrupt(tmp_path):
+    data = b"|a.txt|0|no zero byte here"
+    package = crafted_package(struct.pack("<i", -len(data)) + data)
+    (tmp_path / "bad.exe").write_bytes(package)
+    assert_one_line_error(run("extract", tmp_path / "bad.exe", tmp_path / "x"), PACKAGE,
+                          "entry 1 is corrupt: the entry header has no 0x00 end")
+    assert_one_line_error(run("list", tmp_path / "bad.exe"), PACKAGE, "no 0x00 end")

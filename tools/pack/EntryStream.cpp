@@ -46,6 +46,14 @@ EntryRead ReadEntry(ByteSource& source, const BlockRef& block, const EntryCallba
     if (error.empty()) error = "cannot read the entry";
     return EntryRead::kCorrupt;
   }
-  if (!headerDone && !callbacks.onHeader(header)) return EntryRead::kStopped;
+  if (!headerDone) {
+    // No data at all: an entry without a header, skipped as the stub does.
+    // Data without its 0x00: the header never ends, the entry is damaged.
+    if (!header.empty()) {
+      error = "the entry header has no 0x00 end";
+      return EntryRead::kCorrupt;
+    }
+    if (!callbacks.onHeader(header)) return EntryRead::kStopped;
+  }
   return EntryRead::kDone;
 }

@@ -26,6 +26,8 @@ enum class EntryRead {
   kCorrupt,  // the data could not be read or inflated; `error` says why
 };
 
-// A block without any 0x00 is all header, as the stub splits it.
+// A block without any data is an entry without a header (onHeader gets the
+// empty text); a block with data but no 0x00 is corrupt (the header has no
+// end).
 EntryRead ReadEntry(ByteSource& source, const BlockRef& block, const EntryCallbacks& callbacks,
                     std::string& error);

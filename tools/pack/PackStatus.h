@@ -15,7 +15,8 @@ enum class ExitCode : int {
   kStub = 3,        // stub unreadable, not a narrow PE image, 0xF8..0xFF in use
   kPackage = 4,     // package unreadable, truncated or corrupt; volume missing
   kChecksum = 5,    // a volume fails its package checksum
-  kUnsafeName = 6,  // an entry names a path outside the destination folder
+  kUnsafeName = 6,  // an entry name the stub refuses: outside the destination
+                    // folder, a part ending in a dot or blank, a device name
   kOutput = 7,      // an output file or folder cannot be written
   kInternal = 8,    // unexpected failure such as running out of memory
 };

@@ -11,6 +11,7 @@
 #include "pack/EntryStream.h"
 #include "pack/PackFiles.h"
 #include "pack/PackageWalker.h"
+#include "pack/PrintableText.h"
 #include "package/EntryHeader.h"
 
 namespace {
@@ -46,7 +47,7 @@ class Extractor : public PackageVisitor {
   PackStatus OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
                      int index) override;
   void OnNote(const std::string& note) override {
-    if (log_ != nullptr) *log_ << note << "\n";
+    if (log_ != nullptr) *log_ << PrintableText(note) << "\n";
   }
 
  private:
@@ -82,7 +83,7 @@ bool Extractor::OpenTarget(const EntryHeader& header, const std::string& where,
                            PackStatus& failure) {
   if (!IsSafeEntryName(header.name)) {
     failure = PackStatus::Fail(ExitCode::kUnsafeName,
-                               where + ": unsafe name \"" + header.name + "\" refused");
+                               where + ": unsafe name \"" + PrintableText(header.name) + "\" refused");
     return false;
   }
   std::string key = UpperText(ReplaceText(header.name, "/", "\\", false));
@@ -102,7 +103,7 @@ bool Extractor::OpenTarget(const EntryHeader& header, const std::string& where,
   if (!append) {
     written_.emplace(key, target_);
     report_.files.push_back(header.name);
-    if (log_ != nullptr) *log_ << header.name << "\n";
+    if (log_ != nullptr) *log_ << PrintableText(header.name) << "\n";
   }
   return true;
 }
@@ -135,7 +136,8 @@ PackStatus Extractor::OnEntry(ByteSource& source, const VolumeInfo& v, const Blo
   if (opened) out_.close();
   if (result == EntryRead::kCorrupt) {
     failure = PackStatus::Fail(ExitCode::kPackage,
-                               where + (header.name.empty() ? "" : " (\"" + header.name + "\")") +
+                               where +
+                                   (header.name.empty() ? "" : " (\"" + PrintableText(header.name) + "\")") +
                                    " is corrupt: " + error);
   } else if (opened && !out_) {
     failure =

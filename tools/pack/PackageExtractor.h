@@ -18,7 +18,7 @@ struct ExtractReport {
 // same name (letter case ignored, as on the stub's file system), creates
 // sub-folders and sets file times. Fails with kUnsafeName for a name that
 // leaves `destination`, kPackage for corrupt data, kChecksum, kOutput; the
-// file being written when the failure hit is removed. `log` (may be null)
-// gets one line per file.
+// file being written when the failure hit is removed; names in messages are
+// shown through PrintableText. `log` (may be null) gets one line per file.
 PackStatus ExtractPackage(const std::string& firstVolume, const std::string& destination,
                           ExtractReport& report, std::ostream* log);

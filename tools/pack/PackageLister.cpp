@@ -7,26 +7,11 @@
 #include "pack/EntryStream.h"
 #include "pack/PackFiles.h"
 #include "pack/PackageWalker.h"
+#include "pack/PrintableText.h"
 #include "pack/TextBlocks.h"
 #include "package/EntryHeader.h"
 
 namespace {
-
-// Text from the package with bytes below 0x20 and 0x7F shown as \xNN, so a
-// damaged block cannot garble the terminal.
-std::string Printable(const std::string& text) {
-  std::string shown;
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02X", c);
-      shown += escape;
-    } else {
-      shown += static_cast<char>(c);
-    }
-  }
-  return shown;
-}
 
 std::string Hex(uint64_t value, int digits) {
   char text[24];
@@ -60,6 +45,8 @@ class Lister : public PackageVisitor {
   void OnNote(const std::string& note) override { out_ << "Note: " << note << "\n"; }
 
   std::string checksumFailure;   // of the first volume that fails
+  std::string firstUnsafe;       // the first entry whose name extract and the stub refuse
+  int unsafeEntries = 0;
   uint32_t expectedEntries = 0;  // FileCount of the volume that carries the text blocks
   int entries = 0;
 
@@ -148,8 +135,8 @@ void Lister::PrintLanguages(const std::string& block) {
   out_ << "Language block: " << sections.size() << " section(s), " << block.size() << " bytes\n";
   for (const std::string& section : sections) {
     std::vector<std::string> lines = ListItems(section);
-    out_ << "  [" << Printable(lines.empty() ? std::string() : lines[0]) << "]\n";
-    for (size_t i = 1; i < lines.size(); ++i) out_ << "    " << Printable(lines[i]) << "\n";
+    out_ << "  [" << PrintableText(lines.empty() ? std::string() : lines[0]) << "]\n";
+    for (size_t i = 1; i < lines.size(); ++i) out_ << "    " << PrintableText(lines[i]) << "\n";
   }
 }
 
@@ -159,9 +146,13 @@ void Lister::PrintItems(const std::string& title, const std::string& block,
   out_ << title << ": " << items.size() << " item(s)\n";
   for (size_t i = 0; i < items.size(); ++i) {
     std::string name = i < 5 ? names[i] : "(extra)";
-    std::string value = "\"" + Printable(items[i]) + "\"";
+    std::string value = "\"" + PrintableText(items[i]) + "\"";
     if (static_cast<int>(i) == tokenItem) {
-      value = "scrambled " + value + ", descrambled \"" + Printable(Descramble(items[i])) + "\"";
+      bool ok = false;
+      const std::string token = Descramble(items[i], ok);
+      value = "scrambled " + value +
+              (ok ? ", descrambled \"" + PrintableText(token) + "\""
+                  : ", FAILS its check (matches no token; Descramble gives a random number)");
     }
     out_ << "  " << i << " " << std::left << std::setw(15) << name << value << "\n";
   }
@@ -196,8 +187,16 @@ PackStatus Lister::OnEntry(ByteSource& source, const VolumeInfo& v, const BlockR
                                                     " is corrupt: " + error);
   }
   EntryHeader parsed = ParseEntryHeader(header);
-  std::string name = header.empty() ? "(no header: skipped by the stub)" : Printable(parsed.name);
-  if (!parsed.launchEntry.empty()) name += "  [launch: " + Printable(parsed.launchEntry) + "]";
+  std::string name = header.empty() ? "(no header: skipped by the stub)" : PrintableText(parsed.name);
+  if (!header.empty() && !IsSafeEntryName(parsed.name)) {
+    // Extract and the stub stop at this entry; the listing goes on.
+    name += "  [UNSAFE NAME]";
+    if (unsafeEntries++ == 0) {
+      firstUnsafe = v.path + ": entry " + std::to_string(index) + ": unsafe name \"" +
+                    PrintableText(parsed.name) + "\"";
+    }
+  }
+  if (!parsed.launchEntry.empty()) name += "  [launch: " + PrintableText(parsed.launchEntry) + "]";
   out_ << "  " << std::right << std::setw(5) << index << std::setw(12) << block.dataLength << "  "
        << std::setw(6) << (block.compressed ? "zlib" : "stored") << std::setw(12) << size << "  "
        << std::left << std::setw(20) << FormatDosTime(parsed.dosTime) << name << "\n";
@@ -211,10 +210,19 @@ PackStatus ListPackage(const std::string& firstVolume, std::ostream& out) {
     Lister lister(out);
     PackStatus status = WalkPackage(firstVolume, false, lister);
     if (!status.ok()) return status;
-    out << "Total: " << lister.entries << " entries; FileCount says " << lister.expectedEntries
-        << "\n";
+    out << "Total: " << lister.entries << " entries; FileCount says " << lister.expectedEntries;
+    if (lister.unsafeEntries > 0) out << "; " << lister.unsafeEntries << " with an unsafe name";
+    out << "\n";
+    // As extract: a volume that fails its checksum is reported before its entries.
     if (!lister.checksumFailure.empty())
       return PackStatus::Fail(ExitCode::kChecksum, lister.checksumFailure);
+    if (lister.unsafeEntries > 0) {
+      return PackStatus::Fail(
+          ExitCode::kUnsafeName,
+          (lister.unsafeEntries == 1 ? std::string("1 unsafe entry name")
+                                     : std::to_string(lister.unsafeEntries) + " unsafe entry names") +
+              " (extract and the stub refuse them), the first: " + lister.firstUnsafe);
+    }
     return PackStatus::Ok();
   } catch (const std::bad_alloc&) {
     return PackStatus::Fail(ExitCode::kInternal, "out of memory");

@@ -10,6 +10,7 @@
 #include "pack/PackageBuilder.h"
 #include "pack/PackageExtractor.h"
 #include "pack/PackageLister.h"
+#include "pack/PrintableText.h"
 #include "pack/Project.h"
 
 namespace {
@@ -76,7 +77,8 @@ PackStatus RunExtract(const std::vector<std::string>& args) {
   PackStatus status = ExtractPackage(args[1], args[2], report, &std::cout);
   if (!status.ok()) return status;
   std::cout << report.files.size() << " files from " << report.entries << " entries; launch entry: "
-            << (report.launchEntry.empty() ? "none" : "\"" + report.launchEntry + "\"") << "\n";
+            << (report.launchEntry.empty() ? "none" : "\"" + PrintableText(report.launchEntry) + "\"")
+            << "\n";
   return status;
 }
 
