@@ -114,7 +114,8 @@ bool EntryWriter::TakeHeader(const char*& data, size_t& size) {
   entry_ = ParseEntryHeader(header_);
   if (!entry_.launchEntry.empty()) result_.launchEntry = entry_.launchEntry;
   if (!IsSafeEntryName(entry_.name)) {
-    problem_ = "the entry name \"" + entry_.name + "\" leaves the destination folder";
+    problem_ = "the entry name \"" + entry_.name + "\" is not a safe file name (it leaves the destination folder, "
+               "names a device or is not the name it shows)";
     return false;
   }
   phase_ = Phase::kContent;

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <climits>
+
 #include "autoupdate/Agent.h"
 #include "common/Files.h"
 #include "common/RunLog.h"
@@ -152,8 +154,9 @@ void RunMessageLoop() {
 }  // namespace
 
 bool RunMainWindow() {
+  // A count beyond the timer's range waits as long as the range allows.
   const int64_t sleep = GetSwitchInt("/SleepX=", -1);
-  if (sleep >= 0) SetAgentTimerCount(static_cast<int>(-sleep));
+  if (sleep >= 0) SetAgentTimerCount(static_cast<int>(-(sleep < INT_MAX ? sleep : INT_MAX)));
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
