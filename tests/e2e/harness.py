@@ -522,12 +522,14 @@ class UiDriverRun(NamedTuple):
     found_ms: int
     step_failed: bool
     exit_code: int  # low byte only, as Linux sees it
+    results: tuple[int, ...] = ()  # the answers to "send:" steps, in order
 
 
 class UiDriver:
     """A running ui-driver.exe that waits for a visible top-level window of a
     class, describes it, then does `actions` ("click:N", "key:NAME",
-    "char:C", "closebutton", "close", "wmclose", "none") in order.
+    "char:C", "closebutton", "close", "wmclose", "send:MSG:W:L", "none") in
+    order; the answers to "send:" steps come back in UiDriverRun.results.
 
     Start it before the program that shows the window. With pause=True it
     holds still after describing the window until proceed() is called, so a
@@ -595,7 +597,8 @@ class UiDriver:
         steps = [(s["action"], WindowView(s["window"]) if s["window"] else None)
                  for s in data["steps"]]
         return UiDriverRun(view, steps, data["gone_ms"], data["gone_at_ms"], data["found_ms"],
-                           data["step_failed"], self._process.returncode)
+                           data["step_failed"], self._process.returncode,
+                           tuple(data.get("results", ())))
 
     def stop(self) -> None:
         _stop_process(self._process)
@@ -666,6 +669,17 @@ def set_registry_value(key: str, name: str, value: str) -> None:
     """A REG_SZ value, e.g. set_registry_value(r"HKCU\\Software\\X", "Name", "1")."""
     subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"],
                    stdin=subprocess.DEVNULL, capture_output=True, check=True)
+
+
+def registry_value_of(key: str, name: str) -> str | None:
+    """A REG_SZ value as `reg query` shows it; None when it is not there."""
+    result = subprocess.run(["wine", "reg", "query", key, "/v", name], stdin=subprocess.DEVNULL,
+                            capture_output=True, check=False)
+    for line in result.stdout.decode(ANSI, errors="replace").splitlines():
+        parts = line.strip().split(None, 2)
+        if len(parts) == 3 and parts[0].lower() == name.lower() and parts[1] == "REG_SZ":
+            return parts[2]
+    return None
 
 
 def delete_registry_value(key: str, name: str) -> None:

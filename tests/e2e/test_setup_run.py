@@ -226,7 +226,7 @@ def test_engine_gets_the_command_line_the_token_atom_and_its_folder(
     assert folder.lower() == working_folder_of(program).lower()
     assert re.fullmatch(r"_\d+", engine["th_id"] or ""), engine["cmdline"]
     origin = "" if "/OriginExe=" in tail else f' /OriginExe="{harness.to_windows_path(program)}"'
-    assert engine["cmdline"] == (f"{folder}\\engine.exe" + (f" {tail}" if tail else "")
+    assert engine["cmdline"] == (f'"{folder}\\engine.exe"' + (f" {tail}" if tail else "")
                                  + f" /TH_ID={engine['th_id']}" + origin)
     assert engine["atom_found"], "the token atom must exist when the engine starts"
     assert engine["parent"].lower() == "setup.exe"
@@ -260,6 +260,7 @@ def test_engine_finds_every_packed_file_beside_it(pack, start_setup, fake_engine
     (3010, "delete"),  # "restart required" is the engine's to say
     (0x80070005, "delete"),  # all 32 bits
     (1234, "keep"),  # an engine that did not report success still decides the code
+    (259, "delete"),  # the code that reads as "still active" must not keep the stub waiting
     (0, "keep"),
 ])
 def test_engine_exit_code_becomes_the_stubs(pack, start_setup, fake_engine, work_dir,
@@ -563,25 +564,36 @@ def test_progress_bar_steps_once_per_distinct_file(pack, start_setup, fake_engin
     assert bar.progress == (0, entries, len(files))
 
 
+@pytest.mark.parametrize("args", [
+    "/A=1",
+    # A level the user gave, in any form the copy would read, must not reach
+    # the copy: it would restart itself again and again.
+    "/A=1 /spancdlvl=1",
+    "/A=1 /SpanCdLvl =1",
+    "/SpanCdLvl=1 /A=1 /SpanCdLvl=1",
+])
 def test_span_package_restarts_from_a_copy_in_the_working_folder(
-        pack, start_setup, fake_engine, debug_viewer, work_dir):
+        pack, start_setup, fake_engine, debug_viewer, work_dir, args):
     files = payload(fake_engine.program)
     program = build_setup(pack, work_dir, files, package="SpanCd = 1")
     assert [p.name for p in volumes_of(program)] == ["setup.exe", "setup.exe.001"]
     origin = harness.to_windows_path(program)
     folder = working_folder_of(program)
 
-    start_setup(program, "/A=1", env=fake_engine.env(exit_code=13)).wait()
+    start_setup(program, args, env=fake_engine.env(exit_code=13)).wait()
     engine = fake_engine.wait_for_run(timeout=60)
 
     text = debug_viewer.wait_for_text("Y_setup.exe")
     starts = [split_command(line.split(" ==== STUB START ====> ", 1)[1][:-1])
               for line in text.splitlines() if " ==== STUB START ====> " in line]
-    assert (f"{folder}\\Y_setup.exe", f'/A=1 /SpanCdLvl=2 /SpanDiskFName1="{origin}.001"'
-            f' /OriginExe="{origin}"') in starts, starts
+    # The program and one copy: no copy of the copy.
+    assert [program.lower() for program, _ in starts] == [
+        origin.lower(), f"{folder}\\Y_setup.exe".lower()], starts
+    assert starts[1][1].split() == (f'/A=1 /SpanCdLvl=2 /SpanDiskFName1="{origin}.001"'
+                                    f' /OriginExe="{origin}"').split()
     assert engine["parent"].lower() == "y_setup.exe"
     # The copy's own origin switch stands in for the one the stub would add.
-    assert engine["cmdline"] == (f'{engine_folder(engine)}\\engine.exe /A=1 /OriginExe="{origin}"'
+    assert engine["cmdline"] == (f'"{engine_folder(engine)}\\engine.exe" /A=1 /OriginExe="{origin}"'
                                  f" /TH_ID={engine['th_id']}")
     assert_unpacked(engine, files)
     # The copy removes itself and its folder by a batch file after it ended.
@@ -681,21 +693,35 @@ def set_last_entry_length(value_of):
 
 # The last entry sorts after the engine, so the walk has seen the launch
 # entry before it meets the damage: the stub must still start nothing.
-# name: (project keys, damage, error box required)
+# name: (project keys, damage, what the error box says after its first line)
 STORED = "Compression = 0"
+RUNS_PAST_END = "the package is damaged (a block runs past its end)."
 BAD_PACKAGES = {
-    "truncated entry": (STORED, truncate_last_entry, False),
-    "corrupt zlib stream": ("", corrupt_last_entry_stream, True),
-    "stored length past the end": (STORED, set_last_entry_length(lambda rest: -(rest + 1)), False),
-    "huge zlib length": ("", set_last_entry_length(lambda rest: 0x7FFFFFF0), False),
-    "most negative length": (STORED, set_last_entry_length(lambda rest: -0x80000000), False),
+    "truncated entry": (STORED, truncate_last_entry, RUNS_PAST_END),
+    # zlib's own words, which depend on where the damage makes it stop
+    "corrupt zlib stream": ("", corrupt_last_entry_stream, ""),
+    "stored length past the end": (STORED, set_last_entry_length(lambda rest: -(rest + 1)),
+                                   RUNS_PAST_END),
+    "huge zlib length": ("", set_last_entry_length(lambda rest: 0x7FFFFFF0), RUNS_PAST_END),
+    "most negative length": (STORED, set_last_entry_length(lambda rest: -0x80000000),
+                             RUNS_PAST_END),
 }
+EXTRACT_FAILED = "Unable to extract the setup files:"
+
+
+def assert_error_box(box, *texts: str) -> None:
+    assert box is not None, "the user must be told why nothing was installed"
+    assert box.caption == "Error"
+    lines = box.rich_edit.text.split("\r\n")
+    assert lines[0] == EXTRACT_FAILED and len(lines) > 1 and lines[1], lines
+    for text in texts:
+        assert text in box.rich_edit.text
 
 
 @pytest.mark.parametrize("damage", sorted(BAD_PACKAGES))
 def test_damaged_package_fails_cleanly(pack, start_setup, fake_engine, window_watch, work_dir,
                                        damage):
-    package, patch, box_expected = BAD_PACKAGES[damage]
+    package, patch, reason = BAD_PACKAGES[damage]
     files = payload(fake_engine.program, **{"zz-last.txt": "Compressible text. " * 20_000})
     # Checksum 0 switches the check off, so the damage reaches the walk.
     program = build_setup(pack, work_dir, files, package=f"{package}\nChecksum = 0")
@@ -706,9 +732,7 @@ def test_damaged_package_fails_cleanly(pack, start_setup, fake_engine, window_wa
 
     assert run.exit_code == RUN_FAILED, run.stdout
     assert fake_engine.runs() == []
-    box = boxes.seen()
-    if box_expected:
-        assert box is not None and box.caption == "Error", "a zlib failure is reported"
+    assert_error_box(boxes.seen(), reason)
     assert_gone(working_folder_of(program))
 
 
@@ -751,7 +775,7 @@ def test_entry_name_leaving_the_working_folder_stops_the_run(
     assert fake_engine.runs() == []
     assert [t for t in targets if t.exists() and t not in there_before] == []
     debug_viewer.wait_for_text(unsafe, timeout=5)  # the refused entry is named
-    boxes.seen()
+    assert_error_box(boxes.seen(), f'"{unsafe}"')
     assert_gone(working_folder_of(program))
 
 
@@ -763,7 +787,9 @@ def test_run_without_a_startable_engine_fails(pack, start_setup, fake_engine, wi
     run = start_setup(program, env=fake_engine.env()).wait()
 
     assert run.exit_code == RUN_FAILED, run.stdout
-    boxes.seen()
+    # The engine's own failure to start is not explained in a box: only the
+    # exit code and the debug channel tell.
+    assert boxes.seen() is None
     assert_gone(working_folder_of(program))
 
 
@@ -781,7 +807,7 @@ def test_package_without_launch_entry_fails(pack, start_setup, fake_engine, wind
 
     assert run.exit_code == RUN_FAILED, run.stdout
     assert fake_engine.runs() == []
-    boxes.seen()
+    assert boxes.seen() is None, "a package that names no engine ends without a message"
     assert_gone(working_folder_of(program))
 
 
@@ -809,3 +835,174 @@ def test_demo_engine_installs_the_payload(pack, artefacts, start_setup, work_dir
     finally:
         shutil.rmtree(target, ignore_errors=True)
     assert_gone(working_folder_of(out))
+
+
+def pack_with_entry_name(pack, folder: Path, engine: bytes, name: str, silent: int = 0) -> Path:
+    """A package with one stored entry called `name`, which the tool would
+    refuse: a placeholder of the same length is packed and overwritten."""
+    placeholder = "q" * len(name)
+    files = payload(engine, **{placeholder: "should never be written"})
+    program = build_setup(pack, folder, files, package="Compression = 0\nChecksum = 0",
+                          silent=silent)
+    data = program.read_bytes()
+    header = f"|{placeholder}|".encode(harness.ANSI)
+    assert data.count(header) == 1
+    program.write_bytes(data.replace(header, f"|{name}|".encode(harness.ANSI)))
+    return program
+
+
+# Names Windows reads as devices, or as another name than they show: a
+# device can swallow the content (NUL) or block the run for ever (COM1).
+DEVICE_AND_LOOKALIKE_NAMES = [
+    "NUL",
+    "con",  # any case
+    "Aux.txt",  # an extension does not make it a file
+    "sub\\COM1",  # in any folder
+    "LPT9.log",
+    "PRN",
+    "CONIN$",
+    "conout$.txt",
+    "a.txt.",  # the dot is dropped: it would merge into "a.txt"
+    "a.txt ",  # and so is a closing blank
+    "sub.\\a.txt",  # a folder part too
+    "a.txt:hidden",  # a stream of a file
+]
+
+
+@pytest.mark.parametrize("name", DEVICE_AND_LOOKALIKE_NAMES)
+def test_device_or_lookalike_entry_name_stops_the_run(pack, start_setup, fake_engine, window_watch,
+                                                      work_dir, name):
+    program = pack_with_entry_name(pack, work_dir, fake_engine.program, name)
+    boxes = window_watch("VMsgBox", ["click:1"])
+
+    run = start_setup(program, env=fake_engine.env(), timeout=60).wait()
+
+    assert run.exit_code == RUN_FAILED, run.stdout
+    assert fake_engine.runs() == []
+    assert_error_box(boxes.seen(), f'"{name}"')
+    assert_gone(working_folder_of(program))
+
+
+def damaged_zlib_package(pack, folder: Path, engine: bytes, silent: int = 0) -> Path:
+    files = payload(engine, **{"zz-last.txt": "Compressible text. " * 20_000})
+    program = build_setup(pack, folder, files, package="Checksum = 0", silent=silent)
+    program.write_bytes(corrupt_last_entry_stream(bytearray(program.read_bytes())))
+    return program
+
+
+def bad_checksum_package(pack, folder: Path, engine: bytes) -> Path:
+    program, _ = build_split_setup(pack, folder, engine, 2, False, filler_size=20_000,
+                                   package="Compression = 0")
+    volume = volumes_of(program)[1]
+    data = bytearray(volume.read_bytes())
+    data[len(data) // 2] ^= 0x01
+    volume.write_bytes(bytes(data))
+    return program
+
+
+# Each of these shows an error box in a visible run.
+# name: (how the damaged package is made, the switches of the run)
+SILENT_FAILURES = {
+    "corrupt zlib stream": (lambda pack, folder, engine: damaged_zlib_package(pack, folder, engine),
+                            "/hide"),
+    "corrupt zlib stream, silent package": (
+        lambda pack, folder, engine: damaged_zlib_package(pack, folder, engine, silent=1), ""),
+    "unsafe entry name": (lambda pack, folder, engine: pack_with_entry_name(
+        pack, folder, engine, "..\\evil.txt"), "/hide"),
+    "checksum mismatch": (bad_checksum_package, "/hide"),
+}
+
+
+@pytest.mark.parametrize("failure", sorted(SILENT_FAILURES))
+def test_silent_run_fails_without_waiting_for_a_click(pack, start_setup, fake_engine, window_watch,
+                                                      debug_viewer, work_dir, failure):
+    make, args = SILENT_FAILURES[failure]
+    program = make(pack, work_dir, fake_engine.program)
+    boxes = window_watch("VMsgBox", ["click:1"])
+    main_window = window_watch(harness.to_windows_path(program))
+
+    # Nobody answers a box here: a run that waits for a click times out.
+    run = start_setup(program, args, env=fake_engine.env(), timeout=60).wait()
+
+    assert run.exit_code == RUN_FAILED, run.stdout
+    assert boxes.seen() is None, "a silent run shows no error box"
+    assert main_window.seen() is None
+    assert fake_engine.runs() == []
+    debug_viewer.wait_for_text("UnCompressTime:")
+    assert_gone(working_folder_of(program))
+
+
+def test_span_level_beyond_32_bits_is_no_level(pack, start_setup, fake_engine, debug_viewer,
+                                               work_dir):
+    # Cut to 32 bits, 4294967298 would read as 2: the restarted copy's level,
+    # whose run deletes its own program file and folder afterwards.
+    program = build_setup(pack, work_dir, payload(fake_engine.program))
+
+    run = start_setup(program, "/SpanCdLvl=4294967298", env=fake_engine.env(exit_code=14)).wait()
+
+    assert run.exit_code == 14, run.stdout
+    text = debug_viewer.wait_for_text(" ==== STUB END ")
+    assert "[ExeName]" not in text, "the program must not arrange its own deletion"
+    assert program.exists()
+
+
+@pytest.fixture
+def windows_temp(wine_env):
+    """windows_temp(path) makes the prefix's programs use `path` as TEMP and
+    TMP (both: GetTempPath reads TMP first) until the test ends. The old
+    values come back: without them Wine falls back to another folder."""
+    key = r"HKCU\Environment"
+    before = {name: harness.registry_value_of(key, name) for name in ("TEMP", "TMP")}
+
+    def use(path: str) -> None:
+        for name in before:
+            harness.set_registry_value(key, name, path)
+
+    yield use
+    for name, value in before.items():
+        if value is None:
+            harness.delete_registry_value(key, name)
+        else:
+            harness.set_registry_value(key, name, value)
+
+
+def test_engine_path_with_blanks_starts_the_named_engine(pack, start_setup, fake_engine,
+                                                         windows_temp, work_dir):
+    temp = r"C:\Temp With Blanks"
+    harness.from_windows_path("C:\\").joinpath("Temp With Blanks").mkdir(exist_ok=True)
+    windows_temp(temp)
+    # Unquoted, the path would be tried as "C:\Temp.exe" first and then as
+    # "...\SETUP_n\Setup.exe": both are there to be started by mistake.
+    decoy = harness.from_windows_path("C:\\") / "Temp.exe"
+    decoy.write_bytes(fake_engine.program)
+    files = payload(fake_engine.program, **{"Setup.exe": fake_engine.program})
+    files["Setup Engine.exe"] = files.pop("engine.exe")
+    out = work_dir / "setup.exe"
+    pack(PROJECT.replace("Launch = engine.exe", "Launch = Setup Engine.exe").format(
+        package="", flags="", silent=0, settings="", language=ENGLISH), files, out)
+    try:
+        run = start_setup(out, "/A=1", env=fake_engine.env(exit_code=15)).wait()
+    finally:
+        decoy.unlink()
+
+    assert run.exit_code == 15, run.stdout
+    [engine] = fake_engine.runs()
+    folder = engine_folder(engine)
+    assert folder.lower().startswith(temp.lower() + "\\setup_")
+    assert engine["module"].lower() == f"{folder}\\Setup Engine.exe".lower()
+    program, rest = split_command(engine["cmdline"])
+    assert engine["cmdline"].startswith('"') and program == f"{folder}\\Setup Engine.exe"
+    assert rest.startswith("/A=1 /TH_ID=")
+    assert_gone(folder)
+
+
+def test_span_copy_that_cannot_be_made_fails_the_run(pack, start_setup, fake_engine,
+                                                      windows_temp, debug_viewer, work_dir):
+    program = build_setup(pack, work_dir, payload(fake_engine.program), package="SpanCd = 1")
+    windows_temp(r"Q:\No Such Drive")
+
+    run = start_setup(program, env=fake_engine.env()).wait()
+
+    assert run.exit_code == RUN_FAILED, run.stdout
+    assert "SpanRestart: cannot copy" in debug_viewer.wait_for_text("SpanRestart: cannot copy")
+    assert fake_engine.runs() == []

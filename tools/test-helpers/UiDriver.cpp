@@ -27,6 +27,10 @@
 //                  close     the close command (WM_SYSCOMMAND SC_CLOSE), as the
 //                            window menu and Alt+F4 give it
 //                  wmclose   WM_CLOSE
+//                  send:MSG:W:L  sends message MSG (a number, or a name that
+//                            RegisterWindowMessageA gives a number) with
+//                            wParam W and lParam L (numbers); the answer is
+//                            kept in "results" of the JSON
 //                  none      nothing (the default): let the window go by itself
 //                Between steps the window is described again ("steps" in the JSON).
 // Output lines: FOUND=<ms since start>, then GONE=<ms after the last step> or
@@ -487,8 +491,32 @@ bool ClickCloseButton(HWND box) {
   return FindCloseButton(box, &centre) && ClickAt(centre);
 }
 
+std::vector<long long> sendResults;  // one per "send:" step, in order
+
+UINT MessageNumber(const std::string& name) {
+  char* end = nullptr;
+  const unsigned long number = std::strtoul(name.c_str(), &end, 0);
+  if (!name.empty() && *end == '\0') return static_cast<UINT>(number);
+  return RegisterWindowMessageA(name.c_str());
+}
+
+// "send:MSG:W:L" as a message sent to the window; its answer is recorded.
+bool SendStep(HWND box, const std::string& spec) {
+  const size_t first = spec.find(':');
+  const size_t second = first == std::string::npos ? first : spec.find(':', first + 1);
+  if (second == std::string::npos) return false;
+  const UINT message = MessageNumber(spec.substr(0, first));
+  const auto wparam = static_cast<WPARAM>(std::strtoull(spec.c_str() + first + 1, nullptr, 0));
+  const auto lparam = static_cast<LPARAM>(std::strtoll(spec.c_str() + second + 1, nullptr, 0));
+  DWORD_PTR result = 0;
+  if (message == 0 || !SendWithin(box, message, wparam, lparam, &result)) return false;
+  sendResults.push_back(static_cast<long long>(static_cast<LONG_PTR>(result)));
+  return true;
+}
+
 bool DoStep(HWND box, const std::string& step) {
   if (step == "none") return true;
+  if (step.compare(0, 5, "send:") == 0) return SendStep(box, step.substr(5));
   if (step == "closebutton") return ClickCloseButton(box);
   if (step == "close") return PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
   if (step == "wmclose") return PostMessageA(box, WM_CLOSE, 0, 0) != FALSE;
@@ -576,6 +604,9 @@ int main(int argc, char** argv) {
 
   const bool steps_done = RunSteps(box, options.steps, &json);
   const long gone_ms = steps_done ? WaitUntilGone(box, options.gone_ms) : -1;
+  std::string results;
+  for (const long long result : sendResults) results += (results.empty() ? "" : ", ") + std::to_string(result);
+  json += ", \"results\": [" + results + "]";
   json += ", \"step_failed\": " + JsonBool(!steps_done) +
           ", \"gone_ms\": " + (gone_ms >= 0 ? JsonNumber(gone_ms) : "null") +
           ", \"gone_at_ms\": " + (gone_ms >= 0 ? JsonNumber(GetTickCount() - start) : "null") +
