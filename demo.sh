@@ -19,6 +19,10 @@ shot() { import -window root "$DEMO/$1.png" && echo "screen saved: $DEMO/$1.png"
 
 say "installing what is missing"
 varnix_install_deps
+if ! varnix_i386_native; then
+  say "this machine's kernel runs no 32-bit x86 code: Wine's programs run under qemu-user (slow)"
+  varnix_i386_emulation
+fi
 
 say "building"
 cmake -S . -B build/host >/dev/null

@@ -11,6 +11,10 @@
 #                          pipe (again after a wineserver restart)
 #   varnix_wine_down       stop the wineserver (and every process of the
 #                          prefix) and the Xvfb started by varnix_wine_up
+#   varnix_i386_native     true when this machine's kernel runs 32-bit x86
+#                          code itself (Wine's 32-bit programs need it)
+#   varnix_i386_emulation  where it does not: runs 32-bit x86 programs under
+#                          qemu-user instead (root; slow, about 20 s a test)
 #
 # A prefix is made once per set-up recipe and kept as a template under
 # build/wine-template/<key>/ (override with VARNIX_WINE_TEMPLATES); each
@@ -25,6 +29,68 @@ VARNIX_DEB_PACKAGES=(
 )
 
 _varnix_log() { printf 'wine-env: %s\n' "$*" >&2; }
+
+_VARNIX_BINFMT=/proc/sys/fs/binfmt_misc
+_VARNIX_QEMU_ENTRY="$_VARNIX_BINFMT/qemu-i386"
+# The 32-bit loader Wine's i386 part starts through; any i386 ELF would do.
+_VARNIX_I386_PROBE=/lib/ld-linux.so.2
+
+# Some virtual machines run only 64-bit code: the kernel refuses every 32-bit
+# program (exec format error), and Wine's 32-bit side cannot start at all. A
+# qemu-user handler registered by varnix_i386_emulation would hide that, so
+# it is switched off for the moment of the probe.
+varnix_i386_native() {
+  local was_on=0 native=1
+  [[ -x "$_VARNIX_I386_PROBE" ]] || return 1
+  if [[ -f "$_VARNIX_QEMU_ENTRY" ]] && head -1 "$_VARNIX_QEMU_ENTRY" | grep -qx enabled; then
+    was_on=1
+    echo 0 >"$_VARNIX_QEMU_ENTRY" 2>/dev/null || return 1
+  fi
+  "$_VARNIX_I386_PROBE" --version >/dev/null 2>&1 || native=0
+  if ((was_on)); then echo 1 >"$_VARNIX_QEMU_ENTRY"; fi
+  ((native))
+}
+
+# Debian's 32-bit Wine comes without the preloader that reserves its address
+# space; under qemu-user the loader then spins for ever trying to map its
+# shared area. The preloader of the packaged unstable release does the job.
+_varnix_install_wine_preloader() {
+  local target=/usr/lib/wine/wine-preloader apt_dir deb
+  [[ -x "$target" ]] && return 0
+  apt_dir="$(mktemp -d)"
+  mkdir -p "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/out"
+  echo "deb http://deb.debian.org/debian sid main" >"$apt_dir/sources.list"
+  local -a options=(-o "Dir::State=$apt_dir/state" -o "Dir::Cache=$apt_dir/cache"
+    -o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=/dev/null"
+    -o "APT::Architectures::=i386" -o "Acquire::Check-Valid-Until=false")
+  if apt-get "${options[@]}" update -q </dev/null >/dev/null 2>&1 &&
+    (cd "$apt_dir/out" && apt-get "${options[@]}" download wine32-preloader:i386 </dev/null >/dev/null 2>&1); then
+    deb="$(ls "$apt_dir"/out/*.deb 2>/dev/null | head -1)"
+    dpkg -x "$deb" "$apt_dir/root" && install -m 755 "$apt_dir/root/usr/lib/i386-linux-gnu/wine/wine-preloader" "$target"
+  fi
+  rm -rf "$apt_dir"
+  [[ -x "$target" ]] || { _varnix_log "could not install Wine's 32-bit preloader"; return 1; }
+}
+
+varnix_i386_emulation() {
+  if [[ "$(id -u)" != 0 ]]; then
+    _varnix_log "32-bit emulation needs root (binfmt_misc)"
+    return 1
+  fi
+  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q "ok installed"; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user-static \
+      </dev/null >/dev/null || return 1
+  fi
+  _varnix_install_wine_preloader || return 1
+  [[ -f "$_VARNIX_BINFMT/register" ]] || mount -t binfmt_misc binfmt_misc "$_VARNIX_BINFMT" || return 1
+  if [[ ! -f "$_VARNIX_QEMU_ENTRY" ]]; then
+    # F: the interpreter is opened now, so it also serves inside other roots.
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      >"$_VARNIX_BINFMT/register" || return 1
+  fi
+  echo 1 >"$_VARNIX_QEMU_ENTRY"
+  "$_VARNIX_I386_PROBE" --version >/dev/null 2>&1
+}
 
 # Prints the packages of VARNIX_DEB_PACKAGES that are not installed.
 _varnix_missing_packages() {
