@@ -1,6 +1,6 @@
 """File utilities seen from outside: a program that deletes itself after it
 has ended (self-delete.exe, which calls the product's DeleteMySelf), and the
-removal of a folder tree that holds a link to a folder outside it
+removal of a folder tree that holds a link to a folder outside it, or is one
 (remove-tree.exe, the product's RemoveFolderTree)."""
 
 from __future__ import annotations
@@ -142,6 +142,24 @@ def test_removal_does_not_follow_a_folder_link(run_windows, artefacts, work_dir)
     assert (outside / "precious.txt").read_text() == "keep"
     assert (outside / "inner" / "deep.txt").read_text() == "keep too"
     assert not (tree / "sub").exists()
+
+
+def test_removal_of_a_folder_link_leaves_its_target_alone(run_windows, artefacts, work_dir):
+    # Wine follows a link in RemoveDirectoryA and cannot remove one whose
+    # target holds files; Windows removes the link. Either way the target stays.
+    outside = work_dir / "outside"
+    (outside / "inner").mkdir(parents=True)
+    (outside / "precious.txt").write_text("keep")
+    (outside / "inner" / "deep.txt").write_text("keep too")
+    link = work_dir / "link"
+    os.symlink(outside, link, target_is_directory=True)
+
+    remover = harness.to_windows_path(helper(artefacts, "remove-tree.exe"))
+    run = run_windows(f'"{remover}" "{harness.to_windows_path(link)}"')
+
+    assert f"REMOVED={0 if os.path.lexists(link) else 1}" in run.stdout, run.stdout
+    assert (outside / "precious.txt").read_text() == "keep"
+    assert (outside / "inner" / "deep.txt").read_text() == "keep too"
 
 
 def test_removal_refuses_a_whole_drive(run_windows, artefacts, work_dir):

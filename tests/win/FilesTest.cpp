@@ -229,6 +229,15 @@ TEST(Files, AppendingPastFourGiB) {
   EXPECT_EQ(GetFileSize64(path), start + 10);
   EXPECT_EQ(ReadFilePart(path, 0, false, static_cast<uint64_t>(start)), "tailmore\r\n");
   EXPECT_EQ(ReadFilePart(path, 32, false, 0), std::string(32, '\0'));  // nothing landed in front
+
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(SeekToEnd(file.get()));
+  LONG high = 0;
+  const DWORD low = SetFilePointer(file.get(), 0, &high, FILE_CURRENT);
+  EXPECT_EQ((static_cast<int64_t>(high) << 32) | low, start + 10);
+  EXPECT_FALSE(SeekToEnd(INVALID_HANDLE_VALUE));
 }
 
 TEST(Files, DeleteFilesByMask) {
@@ -292,6 +301,10 @@ TEST(Files, RemovalLeavesTheTargetOfAFolderLinkAlone) {
   MakeFile(tree + "\\sub\\file.txt", "goes");
   WineFolderLink asTheFolder(folder / "link", target), insideTheTree(tree + "\\link", target);
   if (!asTheFolder.made() || !insideTheTree.made()) GTEST_SKIP() << "no folder links here";
+  EXPECT_TRUE(IsReparsePoint(folder / "link"));
+  EXPECT_TRUE(IsReparsePoint(tree + "\\link\\"));
+  EXPECT_FALSE(IsReparsePoint(target));
+  EXPECT_FALSE(IsReparsePoint(folder / "missing"));
 
   struct {
     std::string path;

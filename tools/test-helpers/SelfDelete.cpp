@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     if (std::strncmp(argv[i], "/ready=", 7) == 0) ready = argv[i] + 7;
     if (std::strncmp(argv[i], "/go=", 4) == 0) go = argv[i] + 4;
   }
-  std::printf("BATCH=%s_DEL_ME_.BAT\n", SystemTempPath().c_str());
+  std::printf("BATCH=%s\n", SelfDeleteBatchPath().c_str());
   std::fflush(stdout);
   if (!ready.empty()) {
     CloseHandle(CreateFileA(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
