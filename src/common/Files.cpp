@@ -18,6 +18,7 @@ namespace {
 constexpr size_t kLargeText = 1048576;  // longer texts are always written in chunks
 constexpr size_t kSmallChunk = 1024;
 constexpr DWORD kEjectMedia = 0x2D4808;  // IOCTL_STORAGE_EJECT_MEDIA
+constexpr int kSelfDeleteTries = 60;     // about a second each
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -116,11 +117,7 @@ UniqueFile OpenForWriting(const std::string& path, bool append) {
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
-  if (file && append &&
-      SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR) {
-    file.reset();
-  }
+  if (file && append && !SeekToEnd(file.get())) file.reset();
   return file;
 }
 
@@ -158,7 +155,9 @@ struct Removal {
 
 void RemoveTree(const std::string& folder, Removal& removal);
 
-// A folder link is removed as a link: recursing would empty its target.
+// A folder link is removed as a link: recursing would empty its target,
+// which need not be ours. (On Windows this removes the link alone; Wine
+// follows it and only ever removes an empty target.)
 void RemoveSubfolder(const std::string& path, const WIN32_FIND_DATAA& entry, Removal& removal) {
   if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     RemoveDirectoryA(path.c_str());
@@ -169,7 +168,8 @@ void RemoveSubfolder(const std::string& path, const WIN32_FIND_DATAA& entry, Rem
 
 void RemoveTree(const std::string& folder, Removal& removal) {
   if (FolderLockedElsewhere(folder)) return;
-  UnlockFolder(folder);
+  // Our own lock file survives this (it is open without sharing) and keeps
+  // the name taken until the folder is empty: let go of it only then.
   DeleteFiles(folder + "\\*.*", removal.clearAttributes);
   WIN32_FIND_DATAA entry;
   UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &entry));
@@ -184,10 +184,34 @@ void RemoveTree(const std::string& folder, Removal& removal) {
     WaitPumping(0, 10);
   }
   find.reset();
+  UnlockFolder(folder);
   RemoveDirectoryA(folder.c_str());
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// Inside double quotes cmd still expands "%" in a batch file; "%%" is one.
+std::string BatchQuoted(const std::string& path) {
+  return "\"" + ReplaceText(path, "%", "%%", false) + "\"";
+}
+
+// `text` (ANSI) in the OEM code page; empty when a character has no OEM form.
+// Converting back catches the look-alikes a best-fit conversion puts in, which
+// would name another file.
+std::string AnsiToOem(const std::string& text) {
+  const int length = static_cast<int>(text.size());
+  const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (length == 0 || wideLength <= 0) return "";
+  std::vector<wchar_t> wide(static_cast<size_t>(wideLength));
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideLength);
+  const int oemLength =
+      WideCharToMultiByte(CP_OEMCP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (oemLength <= 0) return "";
+  std::string oem(static_cast<size_t>(oemLength), '\0');
+  WideCharToMultiByte(CP_OEMCP, 0, wide.data(), wideLength, &oem[0], oemLength, nullptr, nullptr);
+  std::vector<wchar_t> back(wide.size());
+  const int backLength =
+      MultiByteToWideChar(CP_OEMCP, 0, oem.data(), oemLength, back.data(), wideLength);
+  return backLength == wideLength && back == wide ? oem : "";
+}
 
 }  // namespace
 
@@ -195,6 +219,16 @@ bool SetFileDosTime(HANDLE file, uint32_t dosTime) {
   FILETIME local, utc;
   return DosDateTimeToFileTime(HIWORD(dosTime), LOWORD(dosTime), &local) &&
          LocalFileTimeToFileTime(&local, &utc) && SetFileTime(file, nullptr, nullptr, &utc);
+}
+
+bool SeekToEnd(HANDLE file) {
+  // Without the high word Windows refuses an end past 4 GiB. The high-word
+  // form (not SetFilePointerEx) keeps the oldest systems able to load us; its
+  // low word can be 0xFFFFFFFF on success, so only the error code tells.
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  return SetFilePointer(file, 0, &high, FILE_END) != INVALID_SET_FILE_POINTER ||
+         GetLastError() == NO_ERROR;
 }
 
 double GetDiskFreeBytes(const std::string& path) {
@@ -257,11 +291,7 @@ bool AppendToFile(const std::string& path, const std::string& text, bool addLine
       GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? OPEN_EXISTING : CREATE_NEW;
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  if (SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR) {
-    return false;
-  }
+  if (!file || !SeekToEnd(file.get())) return false;
   const bool complete = bytes.empty() || WriteAll(file.get(), bytes.data(), bytes.size());
   if (complete && dosTime != 0) SetFileDosTime(file.get(), dosTime);
   return complete;
@@ -294,6 +324,11 @@ std::string SystemTempPath() {
 bool FolderExists(const std::string& folder) {
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsReparsePoint(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(WithoutClosingSeparator(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool CreateFolderWithParents(const std::string& folder) {
@@ -345,6 +380,11 @@ bool RemoveFolderTree(const std::string& folder, bool clearAttributes,
   const std::string path = WithoutClosingSeparator(folder);
   // A caller's empty or cut-down path must never cost the user a disk.
   if (NamesDriveRoot(path) || !FolderExists(path)) return false;
+  if (IsReparsePoint(path)) {
+    // Asked to remove a link: the link goes, never what it points to.
+    RemoveDirectoryA(path.c_str());
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+  }
   Removal removal{clearAttributes, progress, false};
   RemoveTree(path, removal);
   return !FolderExists(path);
@@ -371,14 +411,31 @@ bool EjectCD(const std::string& path) {
          DeviceIoControl(drive.get(), kEjectMedia, nullptr, 0, nullptr, 0, &returned, nullptr);
 }
 
+std::string SelfDeleteBatchPath() {
+  const std::string temp = SystemTempPath();
+  if (temp.empty()) return "";
+  return temp + "_DEL_ME_" + std::to_string(GetCurrentProcessId()) + ".BAT";
+}
+
 std::string SelfDeleteBatchText(const std::string& program, const std::string& batch,
                                 bool removeFolder) {
-  std::string text = ":START\r\n";
-  text += "DEL " + Quoted(program) + "\r\n";
-  text += "IF exist " + Quoted(program) + " GOTO START\r\n";
-  if (removeFolder) text += "RD " + Quoted(ExtractFileDir(program)) + "\r\n";
-  text += "DEL " + Quoted(batch) + "\r\n";
-  return text;
+  if (program.find_first_of("?*") != std::string::npos ||
+      batch.find_first_of("?*") != std::string::npos) {
+    return "";
+  }
+  const std::string file = BatchQuoted(program);
+  std::string text = "SET TRIES=0\r\n:START\r\n";
+  text += "DEL " + file + "\r\n";
+  text += "IF NOT exist " + file + " GOTO DONE\r\n";
+  text += "SET /A TRIES+=1\r\n";
+  text += "IF %TRIES% GEQ " + std::to_string(kSelfDeleteTries) + " GOTO DONE\r\n";
+  // Two echoes one second apart: the pause every cmd since Windows 2000 can
+  // make (timeout.exe and choice.exe are missing on XP).
+  text += "PING -n 2 127.0.0.1 >NUL\r\n";
+  text += "GOTO START\r\n:DONE\r\n";
+  if (removeFolder) text += "RD " + BatchQuoted(ExtractFileDir(program)) + "\r\n";
+  text += "DEL " + BatchQuoted(batch) + "\r\n";
+  return AnsiToOem(text);
 }
 
 void DeleteMySelf(bool removeFolder) {
@@ -387,15 +444,17 @@ void DeleteMySelf(bool removeFolder) {
                  << "ExeName"
                  << "]  [" << program << "]";
   const std::string temp = SystemTempPath();
-  const std::string batch = temp + "_DEL_ME_.BAT";
-  // A read-only program file (copied from a CD) would keep the batch's
-  // DEL failing, and its loop would spin for ever.
+  const std::string batch = SelfDeleteBatchPath();
+  const std::string text = SelfDeleteBatchText(program, batch, removeFolder);
+  if (temp.empty() || text.empty()) return;
+  // A read-only program file (copied from a CD) would make every DEL of the
+  // batch fail until it gives up.
   const DWORD attributes = GetFileAttributesA(program.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesA(program.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   // Our own current folder would keep the program's folder in use.
   SetCurrentDirectoryA(temp.c_str());
-  if (!WriteTextToFile(batch, SelfDeleteBatchText(program, batch, removeFolder), 0, false)) return;
-  WinExec(Quoted(batch).c_str(), SW_HIDE);
+  if (!WriteTextToFile(batch, text, 0, false)) return;
+  WinExec(("\"" + batch + "\"").c_str(), SW_HIDE);
 }

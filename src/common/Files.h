@@ -44,6 +44,10 @@ bool WriteTextToFile(const std::string& path, const std::string& text, uint32_t 
 // stamp in local time; true when set.
 bool SetFileDosTime(HANDLE file, uint32_t dosTime);
 
+// Moves the file pointer of an open file to its end, also past 4 GiB, so
+// that the next write appends; false when the pointer could not be moved.
+bool SeekToEnd(HANDLE file);
+
 // Appends `text` (plus CR LF when asked) to the file, creating it when
 // missing; others may read and write it meanwhile. A non-zero DOS time stamp
 // is set before closing. True when every byte was written.
@@ -59,6 +63,10 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes);
 std::string SystemTempPath();
 
 bool FolderExists(const std::string& folder);
+// True when `path` itself is a reparse point: a junction, a symbolic link, a
+// mounted volume. Under Wine a Unix symbolic link counts, and one whose
+// target is missing cannot be seen at all (false, like any missing name).
+bool IsReparsePoint(const std::string& path);
 // Creates the folder with every missing parent; true when it exists afterwards.
 bool CreateFolderWithParents(const std::string& folder);
 
@@ -66,8 +74,10 @@ bool CreateFolderWithParents(const std::string& folder);
 // holding the file "~varnix.lock" inside it open without sharing; the system
 // deletes that file when the handle closes, also when the process dies, so a
 // lock never outlives its holder. RemoveFolderTree leaves a folder (and any
-// subfolder) alone while another process holds its lock, and lets go of this
-// process's own lock before removing it.
+// subfolder) alone while another process holds its lock; this process's own
+// lock it keeps until everything else inside is gone, so nobody can claim the
+// folder while it is still being emptied, and lets go of it just before
+// removing the empty folder.
 //
 // True when this process holds the lock of the existing `folder` afterwards
 // (also when it held it already); false when another process holds it or the
@@ -85,11 +95,13 @@ extern const char kFolderLockName[];  // "~varnix.lock"
 // Deletes `folder` with all its files and subfolders, pumping window messages
 // for 10 ms after each entry so a window stays responsive. Entries that cannot
 // be deleted stay. Read-only, hidden and system files are deleted only with
-// `clearAttributes`. Folder links (junctions, symbolic links) are removed
-// without touching what they point to, and a drive root ("C:\", "\") is
-// refused. `progress` is called after each subfolder with total 0 and the
-// number of subfolders handled so far in that folder; a cancel stops the
-// removal. True when the folder existed and is gone.
+// `clearAttributes`. Folder links (junctions, symbolic links), whether found
+// inside or given as `folder` itself, are removed as links without touching
+// what they point to, and a drive root ("C:\", "\") is refused. `progress` is
+// called after each subfolder with total 0 and the number of subfolders
+// handled so far in that folder; a cancel stops the removal (this process's
+// lock of the folder is let go all the same). True when the folder (or the
+// link) existed and is gone.
 bool RemoveFolderTree(const std::string& folder, bool clearAttributes = true,
                       const FileProgress& progress = nullptr);
 
@@ -99,17 +111,26 @@ bool RemoveFolderTree(const std::string& folder, bool clearAttributes = true,
 // CD-ROM drive; otherwise true when the drive accepted the request.
 bool EjectCD(const std::string& path);
 
-// The self-deleting batch file for `program` (full path), named `batch`:
-// retries "DEL" until the program file is gone, then with `removeFolder`
-// removes the program's folder when empty, and finally deletes itself.
-// Every line ends with CR LF; every path is in double quotes.
+// The batch file DeleteMySelf writes for this process: the temporary folder
+// and "_DEL_ME_" with the process id, e.g. "C:\Temp\_DEL_ME_1234.BAT", so
+// that two processes deleting themselves at once do not share one.
+std::string SelfDeleteBatchPath();
+
+// The self-deleting batch file for `program` (full path), named `batch`, as
+// the bytes to write: it retries "DEL" about once a second until the program
+// file is gone, for at most about a minute; then with `removeFolder` removes
+// the program's folder when empty, and finally deletes itself. The text is in
+// the OEM code page, which cmd reads batch files in, with every path in double
+// quotes and "%" doubled. Empty when a path cannot be written so that cmd
+// finds that very file: a character the OEM code page lacks, or a wildcard
+// ("?", "*") left where the ANSI path lost a character.
 std::string SelfDeleteBatchText(const std::string& program, const std::string& batch,
                                 bool removeFolder);
 
 // Arranges for the program file (and its folder, when empty, with
-// `removeFolder`) to be deleted after the program has ended: writes
-// "_DEL_ME_.BAT" into the temporary folder, makes that folder current and
-// starts the batch hidden, then returns at once. A read-only program file is
-// made writable first, or the batch would retry forever. Failure cannot be
-// reported: the program file then simply stays.
+// `removeFolder`) to be deleted after the program has ended: writes the
+// batch file named by SelfDeleteBatchPath, makes the temporary folder current
+// and starts the batch hidden, then returns at once. A read-only program file
+// is made writable first, or every DEL of the batch would fail. Failure
+// cannot be reported: the program file then simply stays.
 void DeleteMySelf(bool removeFolder);

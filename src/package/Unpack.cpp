@@ -129,8 +129,7 @@ bool EntryWriter::OpenTarget() {
   if (!FileExists(target_) && progress_) progress_(1, 0, "", 0, 0);
   file_.reset(CreateFileA(target_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file_ || (SetFilePointer(file_.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-                 GetLastError() != NO_ERROR)) {
+  if (!file_ || !SeekToEnd(file_.get())) {
     saveError_ = GetLastError();
     file_.reset();
   }

@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr int kFolderNames = 10;  // the base, "_1" to "_8", one random
+constexpr int kNumberedNames = 9;  // the base, "_1" to "_8"
+constexpr int kRandomNames = 8;    // then "_" and a random number, as often
 
 bool workingFolderClaimed = false;
 // Empty until ChooseRoomiestDrive finds a better drive.
@@ -39,8 +40,30 @@ unsigned ProgramTimeWord() {
 
 std::string FolderName(const std::string& base, int index) {
   if (index == 0) return base;
-  if (index < kFolderNames - 1) return base + "_" + std::to_string(index);
+  if (index < kNumberedNames) return base + "_" + std::to_string(index);
   return base + "_" + RandomNumberText(10000, 100000);
+}
+
+// Empties, makes and locks `folder` unless another stub holds it or it is a
+// link: another user who planted a link under a name we would use would have
+// us empty and unpack into a folder of their choosing. True when the folder
+// is ours afterwards.
+bool TryToClaim(const std::string& folder) {
+  if (IsReparsePoint(folder) || FolderLockedElsewhere(folder)) return false;
+  RemoveFolderTree(folder, true);
+  CreateFolderWithParents(folder);
+  const bool locked = LockFolder(folder);
+  // Looked at again once our open lock file pins the folder (it can no longer
+  // be renamed or removed): a link swapped in meanwhile took the lock file to
+  // its target. A name that cannot be made (under Wine: a link whose target
+  // is gone) is passed over as well.
+  if (!FolderExists(folder) || IsReparsePoint(folder)) {
+    if (locked) UnlockFolder(folder);
+    return false;
+  }
+  // Failing to lock while someone holds the lock means another stub claimed
+  // the same name in the meantime: it keeps the folder.
+  return locked || !FolderLockedElsewhere(folder);
 }
 
 std::string TempFolderOn(char letter) {
@@ -53,6 +76,7 @@ double ProbeDrive(char letter) {
   if (GetDriveTypeA((std::string(1, letter) + ":\\").c_str()) != DRIVE_FIXED) return 0;
   std::string probe = std::string(1, letter) + ":\\TEMP";
   if (FolderExists(probe)) probe += "\\TEMP" + RandomNumberText(10000, 100000);
+  if (IsReparsePoint(probe)) return 0;  // not ours to write into
   CreateFolderWithParents(probe);
   const std::string file = probe + "\\~aa.tmp";
   WriteTextToFile(file, "aa", 0, false);
@@ -64,19 +88,14 @@ double ProbeDrive(char letter) {
 }  // namespace
 
 std::string ClaimFolder(const std::string& base) {
-  for (int index = 0; index < kFolderNames; ++index) {
+  for (int index = 0; index < kNumberedNames + kRandomNames; ++index) {
     const std::string folder = FolderName(base, index);
-    if (FolderLockedElsewhere(folder)) continue;
-    RemoveFolderTree(folder, true);
-    CreateFolderWithParents(folder);
-    // Failing here while someone holds the lock means another stub claimed
-    // the same name in the meantime: it keeps the folder.
-    if (LockFolder(folder) || !FolderLockedElsewhere(folder)) return folder;
+    if (TryToClaim(folder)) return folder;
   }
-  const std::string fresh = FolderName(base, kFolderNames - 1);
-  CreateFolderWithParents(fresh);
-  LockFolder(fresh);
-  return fresh;
+  // No folder could be made here: a fresh name that nobody holds and that
+  // leads nowhere else, so that unpacking into it fails.
+  const std::string fresh = FolderName(base, kNumberedNames);
+  return IsReparsePoint(fresh) || FolderLockedElsewhere(fresh) ? "" : fresh;
 }
 
 std::string WorkingFolder() {

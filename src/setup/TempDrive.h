@@ -8,11 +8,18 @@
 // that a second stub never empties a folder a running one unpacks into, each
 // run holds the lock of its folder (LockFolder, Files.h) for as long as it
 // lives: a name whose folder another running process holds is passed over,
-// and the next one is tried ("_1" to "_8" appended, then "_" and a random
-// number). The lock file "~varnix.lock" sits in the folder and vanishes with
-// the process. RemoveFolderTree lets go of this process's own lock first, so
-// removing the working folder at the end of a run (RemoveWorkingFolder, or
-// RemoveFolderTree on it) needs no extra step.
+// and the next one is tried ("_1" to "_8" appended, then up to eight times
+// "_" and a random number). The lock file "~varnix.lock" sits in the folder
+// and vanishes with the process. RemoveFolderTree keeps this process's own
+// lock until the folder is empty and lets go of it just before removing the
+// folder, so removing the working folder at the end of a run
+// (RemoveWorkingFolder, or RemoveFolderTree on it) needs no extra step and no
+// other stub can claim the name while it is being emptied.
+//
+// The names are predictable and may lie in a folder other users can write
+// to: a name that is a link (junction, symbolic link) is passed over like a
+// held one, never emptied or used, and so is a name under which no folder
+// can be made.
 #pragma once
 
 #include <string>
@@ -22,8 +29,8 @@ class TGFileInfo;
 // The run's working folder, without closing backslash: the temporary path,
 // "SETUP_" and, in decimal, the time-of-day word of the program file's DOS
 // time stamp (local time), e.g. "C:\Temp\SETUP_41235", or the next free name
-// (see above). The first call empties, re-creates and locks it; later calls
-// return the same path without touching the folder.
+// (see above and ClaimFolder). The first call empties, re-creates and locks
+// it; later calls return the same path without touching the folder.
 std::string WorkingFolder();
 
 // Removes the working folder with its contents, if this process has used
@@ -31,9 +38,11 @@ std::string WorkingFolder();
 bool RemoveWorkingFolder();
 
 // The first of `base` and its variants (see above) that no other process
-// holds: emptied, created with its parents and locked by this process. A
-// folder that cannot be locked although nobody holds it (no room for the lock
-// file) is used unlocked.
+// holds and that is no link: emptied, created with its parents and locked by
+// this process. A folder that cannot be locked although nobody holds it (no
+// room for the lock file) is used unlocked. When no variant can be made, a
+// further random variant that is neither held nor a link is returned without
+// a folder (unpacking into it then fails); empty when even that one is.
 std::string ClaimFolder(const std::string& base);
 
 // Probes the fixed drives C, D and E (each by writing a small file into a

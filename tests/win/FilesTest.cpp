@@ -2,6 +2,7 @@
 // prefix and Z: is the Linux root).
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cmath>
 #include <string>
@@ -196,6 +197,49 @@ TEST(Files, AppendOrReplace) {
   EXPECT_FALSE(WriteTextToFile(folder.path(), "x", 0, true));  // a folder is no file
 }
 
+namespace {
+
+constexpr int64_t kFourGiB = int64_t{1} << 32;
+
+// A file whose end lies `size` bytes in without storing them: marked sparse
+// where the file system knows the flag (under Wine the Linux file simply has
+// a hole), so the test never writes gigabytes.
+bool MakeHollowFile(const std::string& path, int64_t size) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD returned = 0;
+  DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LONG high = static_cast<LONG>(size >> 32);
+  SetFilePointer(file.get(), static_cast<LONG>(size & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return SetEndOfFile(file.get()) != FALSE;
+}
+
+}  // namespace
+
+TEST(Files, AppendingPastFourGiB) {
+  TreeFolder folder;
+  const std::string path = folder / "big.bin";
+  const int64_t start = kFourGiB + 16;  // the low 32 bits alone would point at byte 16
+  ASSERT_TRUE(MakeHollowFile(path, start));
+  ASSERT_EQ(GetFileSize64(path), start);
+
+  EXPECT_TRUE(WriteTextToFile(path, "tail", 0, true));
+  EXPECT_TRUE(AppendToFile(path, "more", true, 0));
+  EXPECT_EQ(GetFileSize64(path), start + 10);
+  EXPECT_EQ(ReadFilePart(path, 0, false, static_cast<uint64_t>(start)), "tailmore\r\n");
+  EXPECT_EQ(ReadFilePart(path, 32, false, 0), std::string(32, '\0'));  // nothing landed in front
+
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(SeekToEnd(file.get()));
+  LONG high = 0;
+  const DWORD low = SetFilePointer(file.get(), 0, &high, FILE_CURRENT);
+  EXPECT_EQ((static_cast<int64_t>(high) << 32) | low, start + 10);
+  EXPECT_FALSE(SeekToEnd(INVALID_HANDLE_VALUE));
+}
+
 TEST(Files, DeleteFilesByMask) {
   TreeFolder folder;
   MakeFile(folder / "a.txt", "a");
@@ -239,6 +283,71 @@ TEST(Files, RemoveFolderTree) {
   EXPECT_FALSE(Exists(top + "\\plain.txt"));
   EXPECT_TRUE(RemoveFolderTree(top, true));
   EXPECT_FALSE(Exists(top));
+}
+
+// Measured under Wine 8: RemoveDirectoryA on a Unix link follows it; it fails
+// with ERROR_DIR_NOT_EMPTY while the target holds anything (and would remove
+// an empty target instead of the link). On Windows it removes the link. So
+// the test asserts what holds on both: the target keeps everything, and the
+// result says whether the link went.
+TEST(Files, RemovalLeavesTheTargetOfAFolderLinkAlone) {
+  TreeFolder folder;
+  const std::string target = folder / "target";
+  ASSERT_TRUE(CreateFolderWithParents(target + "\\inner"));
+  MakeFile(target + "\\precious.txt", "keep");
+  MakeFile(target + "\\inner\\deep.txt", "keep too");
+  const std::string tree = folder / "tree";
+  ASSERT_TRUE(CreateFolderWithParents(tree + "\\sub"));
+  MakeFile(tree + "\\sub\\file.txt", "goes");
+  WineFolderLink asTheFolder(folder / "link", target), insideTheTree(tree + "\\link", target);
+  if (!asTheFolder.made() || !insideTheTree.made()) GTEST_SKIP() << "no folder links here";
+  EXPECT_TRUE(IsReparsePoint(folder / "link"));
+  EXPECT_TRUE(IsReparsePoint(tree + "\\link\\"));
+  EXPECT_FALSE(IsReparsePoint(target));
+  EXPECT_FALSE(IsReparsePoint(folder / "missing"));
+
+  struct {
+    std::string path;
+    const char* what;
+  } cases[] = {
+      {folder / "link", "a link given as the folder itself"},
+      {tree, "a link inside the folder"},
+  };
+  for (const auto& c : cases) {
+    const bool removed = RemoveFolderTree(c.path, true);
+    EXPECT_EQ(ReadWholeFile(target + "\\precious.txt"), "keep") << c.what;
+    EXPECT_EQ(ReadWholeFile(target + "\\inner\\deep.txt"), "keep too") << c.what;
+    EXPECT_EQ(removed, !Exists(c.path)) << c.what;
+  }
+  EXPECT_FALSE(Exists(tree + "\\sub"));
+}
+
+TEST(Files, RemovalHoldsTheFolderLockUntilTheFolderIsEmpty) {
+  TreeFolder folder;
+  const std::string top = folder / "top";
+  ASSERT_TRUE(CreateFolderWithParents(top + "\\a\\deeper"));
+  ASSERT_TRUE(CreateFolderWithParents(top + "\\b"));
+  MakeFile(top + "\\a\\file.txt", "a");
+  MakeFile(top + "\\root.txt", "r");
+  ASSERT_TRUE(LockFolder(top));
+  const std::string lock = top + "\\" + kFolderLockName;
+
+  // After each subfolder: would another process find the lock held? It opens
+  // the lock file the way FolderLockedElsewhere does.
+  std::vector<bool> heldMeanwhile;
+  const bool removed = RemoveFolderTree(top, true, [&](int64_t, int64_t, bool&) {
+    UniqueFile probe(CreateFileA(lock.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    heldMeanwhile.push_back(!probe && GetLastError() == ERROR_SHARING_VIOLATION);
+  });
+  EXPECT_TRUE(removed);
+  EXPECT_EQ(heldMeanwhile, std::vector<bool>(3, true));  // deeper, a, b
+  EXPECT_FALSE(Exists(top));
+  // The lock went with the folder: the name can be made and locked anew.
+  ASSERT_TRUE(CreateFolderWithParents(top));
+  EXPECT_TRUE(LockFolder(top));
+  EXPECT_TRUE(RemoveFolderTree(top, true));
 }
 
 namespace {
@@ -326,26 +435,72 @@ TEST(Files, EjectCDLeavesOtherDrivesAlone) {
 }
 
 TEST(Files, SelfDeleteBatch) {
+  // Retries about once a second for about a minute, then gives up; removes
+  // the folder only when asked; deletes itself in any case.
   struct {
     bool removeFolder;
     const char* expected;
   } cases[] = {
       {false,
+       "SET TRIES=0\r\n"
        ":START\r\n"
        "DEL \"C:\\Program Files\\P\\X_agent.exe\"\r\n"
-       "IF exist \"C:\\Program Files\\P\\X_agent.exe\" GOTO START\r\n"
-       "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n"},
+       "IF NOT exist \"C:\\Program Files\\P\\X_agent.exe\" GOTO DONE\r\n"
+       "SET /A TRIES+=1\r\n"
+       "IF %TRIES% GEQ 60 GOTO DONE\r\n"
+       "PING -n 2 127.0.0.1 >NUL\r\n"
+       "GOTO START\r\n"
+       ":DONE\r\n"
+       "DEL \"C:\\T\\_DEL_ME_12.BAT\"\r\n"},
       {true,
+       "SET TRIES=0\r\n"
        ":START\r\n"
        "DEL \"C:\\Program Files\\P\\X_agent.exe\"\r\n"
-       "IF exist \"C:\\Program Files\\P\\X_agent.exe\" GOTO START\r\n"
+       "IF NOT exist \"C:\\Program Files\\P\\X_agent.exe\" GOTO DONE\r\n"
+       "SET /A TRIES+=1\r\n"
+       "IF %TRIES% GEQ 60 GOTO DONE\r\n"
+       "PING -n 2 127.0.0.1 >NUL\r\n"
+       "GOTO START\r\n"
+       ":DONE\r\n"
        "RD \"C:\\Program Files\\P\"\r\n"
-       "DEL \"C:\\T\\_DEL_ME_.BAT\"\r\n"},
+       "DEL \"C:\\T\\_DEL_ME_12.BAT\"\r\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(SelfDeleteBatchText("C:\\Program Files\\P\\X_agent.exe", "C:\\T\\_DEL_ME_.BAT",
+    EXPECT_EQ(SelfDeleteBatchText("C:\\Program Files\\P\\X_agent.exe", "C:\\T\\_DEL_ME_12.BAT",
                                   c.removeFolder),
               c.expected)
         << c.removeFolder;
   }
+}
+
+TEST(Files, SelfDeleteBatchWritesPathsAsCmdReadsThem) {
+  // cmd expands "%" inside quotes too: "%2" is the batch's (empty) second
+  // argument, so "setup%20(1).exe" would delete "setup0(1).exe".
+  const std::string percent = SelfDeleteBatchText("C:\\Temp\\S_1\\setup%20(1).exe",
+                                                  "C:\\Users\\50%\\Temp\\_DEL_ME_7.BAT", true);
+  for (const char* line : {"DEL \"C:\\Temp\\S_1\\setup%%20(1).exe\"\r\n",
+                           "IF NOT exist \"C:\\Temp\\S_1\\setup%%20(1).exe\" GOTO DONE\r\n",
+                           "RD \"C:\\Temp\\S_1\"\r\n", "IF %TRIES% GEQ 60 GOTO DONE\r\n",
+                           "DEL \"C:\\Users\\50%%\\Temp\\_DEL_ME_7.BAT\"\r\n"}) {
+    EXPECT_NE(percent.find(line), std::string::npos) << line << " in\n" << percent;
+  }
+
+  // No batch rather than one that names another file: "?" and "*" are left
+  // by an ANSI name that lost characters, and DEL takes them as wildcards.
+  for (const char* program : {"C:\\Temp\\a?b.exe", "C:\\Temp\\*.exe"}) {
+    EXPECT_EQ(SelfDeleteBatchText(program, "C:\\T\\_DEL_ME_1.BAT", false), "") << program;
+  }
+  EXPECT_EQ(SelfDeleteBatchText("C:\\Temp\\a.exe", "C:\\T?\\_DEL_ME_1.BAT", false), "");
+
+  // cmd reads a batch file in the OEM code page. The rows below hold for a
+  // Western system (ANSI 1252, OEM 437), which is what Wine sets up for C or
+  // English locales.
+  if (GetACP() != 1252 || GetOEMCP() != 437) GTEST_SKIP() << "code pages " << GetACP() << "/" << GetOEMCP();
+  const std::string accented =
+      SelfDeleteBatchText("C:\\Users\\Jos\xE9\\X_agent.exe", "C:\\Users\\Jos\xE9\\_DEL_ME_3.BAT", true);
+  EXPECT_NE(accented.find("DEL \"C:\\Users\\Jos\x82\\X_agent.exe\"\r\n"), std::string::npos) << accented;
+  EXPECT_NE(accented.find("RD \"C:\\Users\\Jos\x82\"\r\n"), std::string::npos) << accented;
+  EXPECT_EQ(accented.find('\xE9'), std::string::npos) << accented;
+  // The euro sign (0x80 in 1252) has no place in 437: no name for cmd.
+  EXPECT_EQ(SelfDeleteBatchText("C:\\Users\\\x80\\X_agent.exe", "C:\\T\\_DEL_ME_1.BAT", false), "");
 }

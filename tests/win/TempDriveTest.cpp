@@ -180,6 +180,30 @@ TEST(TempDrive, ClaimEmptiesAFreeFolderAndPassesOverAHeldOne) {
   EXPECT_TRUE(RemoveFolderTree(base + "_1", true));
 }
 
+// A name another user planted as a link (see WineFolderLink for how Wine
+// shows one) would lead the emptying to that user's choice of folder and the
+// unpacking after it. Under Wine a link whose target is gone cannot be seen at
+// all; it still blocks the name, which must be passed over as well.
+TEST(TempDrive, ClaimPassesOverFolderLinks) {
+  ScratchFolder scratch;
+  const std::string base = scratch.path() + "\\SETUP_43";
+  const std::string target = scratch.path() + "\\chosen", gone = scratch.path() + "\\gone";
+  ASSERT_TRUE(CreateFolderWithParents(target));
+  ASSERT_TRUE(CreateFolderWithParents(gone));
+  ASSERT_TRUE(WriteTextToFile(target + "\\theirs.txt", "theirs", 0, false));
+  WineFolderLink plain(base, target), first(base + "_1", target), dangling(base + "_2", gone);
+  if (!plain.made() || !first.made() || !dangling.made()) GTEST_SKIP() << "no folder links here";
+  ASSERT_TRUE(RemoveDirectoryA(gone.c_str()));
+
+  EXPECT_EQ(ClaimFolder(base), base + "_3");
+  EXPECT_EQ(Entries(target), std::vector<std::string>{"theirs.txt"});  // not emptied, not locked
+  EXPECT_EQ(Entries(base + "_3"), kOnlyTheLock);
+  EXPECT_FALSE(FolderExists(gone));  // nothing was made through the dangling link
+
+  EXPECT_TRUE(RemoveFolderTree(base + "_3", true));
+  EXPECT_TRUE(RemoveFolderTree(target, true));
+}
+
 TEST(TempDrive, RoomiestDriveWithTheTemporaryPathOnC) {
   // Under Wine C: is the only fixed drive of C, D and E, and the temporary
   // path lies on it: nothing better to choose.

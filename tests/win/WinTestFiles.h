@@ -1,5 +1,6 @@
 // Helpers the Windows tests share: a scratch folder removed with its files,
-// whole-file reading and a per-program Windows version under Wine.
+// whole-file reading, a per-program Windows version under Wine and folder
+// links under Wine.
 #pragma once
 
 #include <windows.h>
@@ -76,4 +77,69 @@ class WineVersionFor {
 
  private:
   std::string key_;
+};
+
+// The Unix path of a Windows path under Wine; empty elsewhere.
+inline std::string WineUnixPath(const std::string& windowsPath) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  const FARPROC address = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void (*)()>(address));
+  wchar_t wide[MAX_PATH] = {};
+  if (!convert || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) return "";
+  char* unixPath = convert(wide);
+  if (!unixPath) return "";
+  const std::string path = unixPath;
+  HeapFree(GetProcessHeap(), 0, unixPath);
+  return path;
+}
+
+// A folder link, made the one way Wine 8 offers: a Unix symbolic link. Wine
+// reports it with FILE_ATTRIBUTE_REPARSE_POINT (0x410 with the directory bit)
+// in GetFileAttributesA and FindFirstFileA, and follows it everywhere else;
+// CreateSymbolicLinkA returns TRUE but makes nothing, and
+// FSCTL_SET_REPARSE_POINT with a junction fails with ERROR_NOT_SUPPORTED.
+// The link is made and removed by /bin/sh: Wine starts Unix programs, but
+// waiting on such a process fails at once, so the shell leaves a marker file
+// when done. made() is false outside Wine or when the shell did not finish.
+class WineFolderLink {
+ public:
+  WineFolderLink(const std::string& link, const std::string& target)
+      : link_(link), unixLink_(WineUnixPath(link)) {
+    const std::string unixTarget = WineUnixPath(target);
+    made_ = !unixLink_.empty() && !unixTarget.empty() &&
+            RunShell("ln -s -n '" + unixTarget + "' '" + unixLink_ + "'");
+  }
+  // Removes the link, never its target.
+  ~WineFolderLink() {
+    if (made_) RunShell("rm -f '" + unixLink_ + "'");
+  }
+  WineFolderLink(const WineFolderLink&) = delete;
+  WineFolderLink& operator=(const WineFolderLink&) = delete;
+
+  bool made() const { return made_; }
+
+ private:
+  bool RunShell(const std::string& command) {
+    const std::string marker = link_ + ".done";
+    DeleteFileA(marker.c_str());
+    std::string line = "/bin/sh -c \"" + command + " && touch '" + unixLink_ + ".done'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 500; ++wait) {  // at most 10 s
+      if (DeleteFileA(marker.c_str())) return true;
+      Sleep(20);
+    }
+    return false;
+  }
+
+  std::string link_;
+  std::string unixLink_;
+  bool made_ = false;
 };
