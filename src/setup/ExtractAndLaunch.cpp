@@ -188,7 +188,11 @@ LaunchResult ExtractAndLaunch(const LaunchRequest& request) {
   DebugChannel() << "========= ForegroundOp=" << BoolText(request.foreground) << " ==========";
 
   LaunchResult result;
-  if (request.foreground && !ConfirmTempSpace(folder, request.packageFile, reader)) {
+  if (folder.empty()) {
+    // Joined to entry names, an empty folder would unpack into the current drive's root.
+    DebugTrace() << " No working folder could be claimed";
+    result.exitCode = kExitSetupFailed;
+  } else if (request.foreground && !ConfirmTempSpace(folder, request.packageFile, reader)) {
     result.exitCode = kExitUserDeclined;
   } else {
     result = UnpackAndLaunch(request, reader, folder);

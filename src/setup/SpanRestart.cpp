@@ -11,8 +11,9 @@
 
 bool SpanRestart() {
   const std::string program = ProgramPath();
-  const std::string copy = WorkingFolder() + "\\Y_" + ExtractFileName(program);
-  if (!CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
+  const std::string folder = WorkingFolder();
+  const std::string copy = folder + "\\Y_" + ExtractFileName(program);
+  if (folder.empty() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
     DebugTrace() << " SpanRestart: cannot copy the program to " << copy << " (error "
                  << static_cast<unsigned long>(GetLastError()) << ")";
     RemoveWorkingFolder();
