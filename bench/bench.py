@@ -17,6 +17,10 @@ machine spreads over all of them):
   unzip     `unzip -q` of the equivalent zip, natively, wall time
   7z        `7z x` of the same zip, natively, wall time
 
+With --stub-only each round runs only the stub (the large-file row: a
+corpus of one file past 4 GiB, where the others would only add disk traffic),
+and the table shows its time, whole run and peak working set per corpus.
+
 The tests' fake engine, started by the stub after unpacking, lists the files
 beside it; every payload file must be there in full, or a note says so.
 
@@ -354,6 +358,25 @@ def print_table(corpora: list[Corpus], runs: int) -> None:
             print(f"  note ({c.name}): {note}")
 
 
+def print_stub_table(corpora: list[Corpus], runs: int) -> None:
+    print()
+    print(f"Stub only: median of {runs} run(s); peak = largest VmHWM of the stub's process")
+    print(f"{'':24}{'UnCompressTime':>16}{'whole run':>12}{'MB/s':>9}{'peak working set':>20}")
+    for c in corpora:
+        ms = median(c.figures.get("stub"))
+        whole = median(c.figures.get("stub-whole"))
+        peak = c.peaks.get("stub")
+        label = f"{c.name} ({c.size / 2**30:.2f} GiB)" if c.size >= 2**30 else f"{c.name} ({c.size / 1e6:.1f} MB)"
+        print(label.ljust(24)
+              + (f"{ms:13.0f} ms" if ms is not None else f"{'n/a':>16}")
+              + (f"{whole / 1000:10.1f} s" if whole is not None else f"{'n/a':>12}")
+              + (f"{c.size / 1e6 / (ms / 1000):9.0f}" if ms else f"{'n/a':>9}")
+              + (f"{max(peak):17.1f} MB" if peak else f"{'n/a':>20}"))
+    for c in corpora:
+        for note in dict.fromkeys(c.notes):
+            print(f"  note ({c.name}): {note}")
+
+
 def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=5)
@@ -362,6 +385,7 @@ def main() -> int:
     parser.add_argument("--viewer", type=Path, required=True)
     parser.add_argument("--baseline", type=Path, required=True)
     parser.add_argument("--limit", type=float, default=300, help="seconds one program may take")
+    parser.add_argument("--stub-only", action="store_true", help="run only the stub (ZIP may be empty)")
     parser.add_argument("--corpus", action="append", required=True,
                         help="NAME:PACKAGE:ZIP:FOLDER (repeat); FOLDER holds the packed files")
     args = parser.parse_args()
@@ -373,6 +397,8 @@ def main() -> int:
         corpora.append(Corpus(name, Path(package).resolve(), Path(archive).resolve(), Path(folder).resolve()))
     for c in corpora:  # every program then reads its input from the page cache
         for path in (c.package, c.archive):
+            if args.stub_only and path == c.archive:
+                continue
             with open(path, "rb") as f:
                 while f.read(1 << 24):
                     pass
@@ -387,6 +413,8 @@ def main() -> int:
             started = time.monotonic()
             for c in corpora:
                 run_stub(args, c, viewer, temp_root)
+                if args.stub_only:
+                    continue
                 run_baseline(args, c, baseline_dest)
                 run_baseline(args, c, baseline_dest, "pumping")
                 run_native(c, "unzip", ["unzip", "-q", "-o", str(c.archive), "-d", str(native_dest)], native_dest)
@@ -394,7 +422,10 @@ def main() -> int:
             print(f"bench: run {run}/{args.runs} done in {time.monotonic() - started:.1f} s", flush=True)
     finally:
         viewer.stop()
-    print_table(corpora, args.runs)
+    if args.stub_only:
+        print_stub_table(corpora, args.runs)
+    else:
+        print_table(corpora, args.runs)
     load_after = os.getloadavg()
     print(f"\nLoad average (1 min) before {load_before[0]:.1f}, after {load_after[0]:.1f} on "
           f"{os.cpu_count()} cores" + ("; the machine was busy: times are inflated and noisy"

@@ -3,7 +3,7 @@
 
     make_corpus.py OUT_DIR [--engine PATH] [--seed N]
 
-Writes two folders under OUT_DIR:
+Writes two folders under OUT_DIR (and with --huge a third):
 
   payload/   about 200 MB in about 2,040 files:
                text/    24 compressible text files of 2-6 MB (about 96 MB)
@@ -13,6 +13,9 @@ Writes two folders under OUT_DIR:
                engine.exe  the program the stub starts after unpacking
   single/    one 100 MB file (media.dat: 1 MiB pieces, text and random in
              turn) and engine.exe
+  huge/      one file of 4.5 GiB of zeros (disk.img), past every 32-bit file
+             offset, and engine.exe. It is sparse: it takes no room here,
+             packs to a few MB, and only the unpacked copy is real data.
 
 Everything comes from one seeded generator, and every file gets the same
 fixed time stamp, so the packages built from it are the same from run to
@@ -46,6 +49,7 @@ SMALL_FOLDERS = 40
 SMALL_SIZES = (1024, 20 * 1024)
 SMALL_TEXT_SHARE = 0.7
 SINGLE_SIZE = 100 * MIB
+HUGE_SIZE = 4608 * MIB  # 4.5 GiB
 POOL_SIZE = 16 * MIB
 
 # Letters weighted roughly as in English prose, for made-up words.
@@ -145,6 +149,16 @@ def make_single(root: Path, rng: random.Random, pool: bytes) -> int:
     return SINGLE_SIZE
 
 
+def make_huge(root: Path, engine: Path | None) -> None:
+    path = root / "disk.img"
+    if not path.exists() or path.stat().st_size != HUGE_SIZE:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        with open(path, "wb") as out:
+            out.truncate(HUGE_SIZE)
+        os.utime(path, (FIXED_TIME, FIXED_TIME))
+    place_engine(engine, root)
+
+
 def place_engine(engine: Path | None, folder: Path) -> bool:
     """Copies the engine into `folder`; true when engine.exe changed."""
     target = folder / "engine.exe"
@@ -173,9 +187,12 @@ def main() -> int:
     parser.add_argument("out", type=Path)
     parser.add_argument("--engine", type=Path, help="program copied into both payloads as engine.exe")
     parser.add_argument("--seed", type=int, default=20240115)
+    parser.add_argument("--huge", action="store_true", help="also make huge/ (see above)")
     args = parser.parse_args()
 
     out = args.out.resolve()
+    if args.huge:
+        make_huge(out / "huge", args.engine)
     payload = out / "payload"
     single = out / "single"
     stamp = out / "corpus.stamp"

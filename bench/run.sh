@@ -9,6 +9,13 @@
 #                                only missing ones are built)
 #   BENCH_NICE=-10 bench/run.sh  run everything at that niceness (root), which
 #                                steadies the figures on a busy machine
+#   BENCH_HUGE=1 bench/run.sh    instead the large-file row: the stub alone, once
+#                                (BENCH_RUNS for more), on one file of 4.5 GiB of
+#                                zeros (packed to a few MB) beside the 100 MB
+#                                file, to show that neither time per byte nor
+#                                memory grows with the file. The unpacked copy is
+#                                real data: it needs about 5 GB free and the stub
+#                                removes it at the end of each run
 #
 # Installs what it lacks (as root), builds the host and Windows trees when the
 # programs are missing (VARNIX_HOST_BUILD / VARNIX_WIN_BUILD choose other
@@ -100,7 +107,7 @@ varnix_wine_up "$REPO/build/wine-bench" 2>/dev/null
 
 # --- corpus, packages, zips -----------------------------------------------
 mkdir -p "$WORK"
-"$PYTHON" bench/make_corpus.py "$WORK" --engine "$ENGINE"
+"$PYTHON" bench/make_corpus.py "$WORK" --engine "$ENGINE" ${BENCH_HUGE:+--huge}
 
 pack_corpus() {  # NAME FOLDER
   local name="$1" folder="$2"
@@ -125,6 +132,21 @@ zip_corpus() {  # NAME FOLDER
     (cd "$folder" && zip -6 -q "$WORK/$name.zip" engine.exe)  # replaces only that entry
   fi
 }
+if [[ -n "${BENCH_HUGE:-}" ]]; then
+  need=$((5 * 1024 * 1024 * 1024 + 512 * 1024 * 1024))
+  avail="$(df --output=avail -B1 "$WINEPREFIX" | tail -1)"
+  ((avail > need)) || { log "only $avail bytes free under $WINEPREFIX; the large-file row needs $need"; exit 1; }
+  for name in single huge; do
+    pack_corpus "vx$name" "$WORK/$name"
+  done
+  log "stub: $STUB; $(wine --version); $(nproc) cores; ${BENCH_RUNS:-1} run(s), stub only"
+  "$PYTHON" bench/bench.py --runs "${BENCH_RUNS:-1}" --stub-only --limit 1800 --work "$WORK" \
+    --launcher "$LAUNCHER" --viewer "$VIEWER" --baseline "$BASELINE" \
+    --corpus "single:$WORK/vxsingle.exe::$WORK/single" \
+    --corpus "huge:$WORK/vxhuge.exe::$WORK/huge"
+  exit 0
+fi
+
 started=$SECONDS
 for name in payload single; do
   pack_corpus "vx$name" "$WORK/$name"

@@ -205,8 +205,8 @@ constexpr int64_t kFourGiB = int64_t{1} << 32;
 // where the file system knows the flag (under Wine the Linux file simply has
 // a hole), so the test never writes gigabytes.
 bool MakeHollowFile(const std::string& path, int64_t size) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD returned = 0;
   DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
@@ -495,10 +495,12 @@ TEST(Files, SelfDeleteBatchWritesPathsAsCmdReadsThem) {
   // cmd reads a batch file in the OEM code page. The rows below hold for a
   // Western system (ANSI 1252, OEM 437), which is what Wine sets up for C or
   // English locales.
-  if (GetACP() != 1252 || GetOEMCP() != 437) GTEST_SKIP() << "code pages " << GetACP() << "/" << GetOEMCP();
-  const std::string accented =
-      SelfDeleteBatchText("C:\\Users\\Jos\xE9\\X_agent.exe", "C:\\Users\\Jos\xE9\\_DEL_ME_3.BAT", true);
-  EXPECT_NE(accented.find("DEL \"C:\\Users\\Jos\x82\\X_agent.exe\"\r\n"), std::string::npos) << accented;
+  if (GetACP() != 1252 || GetOEMCP() != 437)
+    GTEST_SKIP() << "code pages " << GetACP() << "/" << GetOEMCP();
+  const std::string accented = SelfDeleteBatchText("C:\\Users\\Jos\xE9\\X_agent.exe",
+                                                   "C:\\Users\\Jos\xE9\\_DEL_ME_3.BAT", true);
+  EXPECT_NE(accented.find("DEL \"C:\\Users\\Jos\x82\\X_agent.exe\"\r\n"), std::string::npos)
+      << accented;
   EXPECT_NE(accented.find("RD \"C:\\Users\\Jos\x82\"\r\n"), std::string::npos) << accented;
   EXPECT_EQ(accented.find('\xE9'), std::string::npos) << accented;
   // The euro sign (0x80 in 1252) has no place in 437: no name for cmd.

@@ -82,10 +82,13 @@ class WineVersionFor {
 // The Unix path of a Windows path under Wine; empty elsewhere.
 inline std::string WineUnixPath(const std::string& windowsPath) {
   using Convert = char*(CDECL*)(LPCWSTR);
-  const FARPROC address = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+  const FARPROC address =
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
   const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void (*)()>(address));
   wchar_t wide[MAX_PATH] = {};
-  if (!convert || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) return "";
+  if (!convert || !MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH)) {
+    return "";
+  }
   char* unixPath = convert(wide);
   if (!unixPath) return "";
   const std::string path = unixPath;
