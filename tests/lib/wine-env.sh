@@ -126,20 +126,25 @@ varnix_install_deps() {
 }
 
 # The set-up recipe of a prefix. Runs with WINEPREFIX/WINEARCH exported and
-# no wineserver of that prefix running; leaves none running.
+# no wineserver of that prefix running; leaves none running. Fails when a
+# step fails, so a half-made prefix never becomes a template.
 _varnix_make_prefix() {
   # mscoree/mshtml off: a new prefix would otherwise ask to install Mono and
   # Gecko, which nothing here uses.
-  WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || return 1
   wineserver -w
   # A fresh prefix lacks Tahoma and Marlett: text would fall back to another
   # font and caption buttons would show letters.
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" || return 1
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
   # Without a window manager every hide or destroy of a visible top-level
   # window blocks for 2 s; unmanaged windows do not wait for one.
-  WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    return 1
   wineserver -w
+  # A boot that was cut short can still exit 0 and leave a prefix without
+  # its system DLLs, in which no program starts.
+  [[ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]]
 }
 
 _varnix_template_key() {
