@@ -18,12 +18,15 @@ test's lifetime.
     box_host       box_host(kind, env=None, limit=60, **switches) -> BoxHost showing
                    one message box; .wait() -> its result (dict)
     message_box    message_box(kind, actions=("none",), shot=None, env=None, **switches)
-                   -> BoxRun(window, driver, result): both of the above in one go
+                   -> BoxRun(window, driver, result): both of the above in one go;
+                   `shot` names a screenshot of the untouched box (when requested)
     fake_engine    a FakeEngine recording into the test's folder: .program (bytes to
-                   pack), .env(exit_code, atom, wait_ms, dialog_ms), .runs(),
-                   .dialog_events(), .wait_for_run(count)
+                   pack), .env(exit_code, atom, wait_ms, dialog_ms, hold_engine,
+                   hold_dialog), .release() (ends what is held), .runs(),
+                   .dialog_events(), .wait_for_run(count), .wait_for_exit(run)
     window_watch   window_watch(classname, actions=("none",), wait=60) -> WindowWatch
-                   that answers a window of the class if one comes; .seen()
+                   that answers a window of the class if one comes; .seen() once
+                   the program that could show it has ended
     registry_value registry_value(key, name, value) sets a REG_SZ value until the
                    test ends
 
@@ -196,7 +199,11 @@ def pack(artefacts):
 
 @pytest.fixture
 def fake_engine(wine_env, artefacts, tmp_path):
-    return harness.FakeEngine(artefacts.fake_engine, tmp_path / "fake-engine")
+    engine = harness.FakeEngine(artefacts.fake_engine, tmp_path / "fake-engine")
+    yield engine
+    # A test that failed while it held an engine must not leave it running
+    # into the next test.
+    engine.release()
 
 
 @pytest.fixture
