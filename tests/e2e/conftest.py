@@ -10,7 +10,9 @@ test's lifetime.
     start_windows  same arguments, returns a WindowsProcess; .wait() -> WindowsRun
     debug_viewer   a running debug viewer; .text(), .pieces(), .wait_for_text()
     window_holder  window_holder(classname, title=None) context manager -> WindowHolder
-    screenshot     screenshot(name) saves name.png of the screen in the test's folder
+    screenshot     screenshot(name, always=False) saves name.png of the screen in the
+                   test's folder when VARNIX_SCREENSHOTS=1 (for people to look at) or
+                   always=True (a test that asserts on it); returns its path or None
     pack           pack(project_text, files, out, stub=None, seed=1) builds a package
                    with varnix-pack onto the stub (default: the built one)
     ui_driver      ui_driver(classname, actions=("none",), pause=False, wait=30, gone=30)
@@ -167,14 +169,15 @@ def message_box(ui_driver, box_host, screenshot, artefacts, tmp_path):
     """message_box(kind, actions=("none",), shot=None, env=None, **switches)
     -> harness.BoxRun: box-host shows one box (switches as in BoxHost.cpp),
     ui-driver describes it and does the actions; `shot` saves a screenshot of
-    the untouched box under that name. A box still up after the actions is
-    closed so box-host can report."""
+    the untouched box under that name when screenshots are requested. A box
+    still up after the actions is closed so box-host can report."""
     counter = itertools.count(1)
 
     def show(kind: str, actions=("none",), shot: str | None = None, env=None, **switches):
-        driver = ui_driver("VMsgBox", actions, pause=shot is not None, gone=15)
+        shoot = shot is not None and harness.screenshots_requested()
+        driver = ui_driver("VMsgBox", actions, pause=shoot, gone=15)
         host = box_host(kind, env=env, limit=45, **switches)
-        if shot is not None:
+        if shoot:
             driver.window()
             screenshot(shot)
         run = driver.finish()

@@ -374,6 +374,12 @@ class WindowHolder:
         _stop_process(self._process, grace=timeout)
 
 
+def screenshots_requested() -> bool:
+    """Whether screenshots for people to look at are wanted in this run
+    (VARNIX_SCREENSHOTS=1); a test that asserts on one takes it anyway."""
+    return os.environ.get("VARNIX_SCREENSHOTS", "") not in ("", "0")
+
+
 def screenshot(path: os.PathLike | str) -> Path:
     """Saves a PNG of the whole Xvfb screen."""
     path = Path(path)
