@@ -2,7 +2,8 @@
 from outside. See harness.py for the pieces; the fixtures here tie them to a
 test's lifetime.
 
-    wine_env       the session's Wine environment (from test.sh, or its own)
+    wine_env       the session's Wine environment (from test.sh, or its own; each
+                   parallel worker brings up its own under build/wine-run/<worker>)
     artefacts      paths of the built programs (overridable, see harness.Artefacts)
     work_dir       an empty folder of the test for the product's files
     run_windows    run_windows(cmdline, cwd=None, timeout=60, env=None, show=None)
@@ -39,6 +40,7 @@ from __future__ import annotations
 
 import contextlib
 import itertools
+import os
 
 import pytest
 
@@ -47,7 +49,10 @@ import harness
 
 @pytest.fixture(scope="session")
 def wine_env():
-    session = harness.WineSession()
+    # A parallel worker must not share the exported environment with the
+    # others: windows, atoms, registry values and processes would mix.
+    worker = os.environ.get("PYTEST_XDIST_WORKER")
+    session = harness.WineSession(harness.REPO / "build" / "wine-run" / worker if worker else None)
     session.start()
     try:
         yield session
@@ -161,7 +166,12 @@ def box_host(wine_env, artefacts, tmp_path):
 
 @pytest.fixture
 def screenshot(wine_env, tmp_path):
-    return lambda name: harness.screenshot(tmp_path / f"{name}.png")
+    def take(name: str, always: bool = False):
+        if not (always or harness.screenshots_requested()):
+            return None
+        return harness.screenshot(tmp_path / f"{name}.png")
+
+    return take
 
 
 @pytest.fixture

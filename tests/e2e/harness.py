@@ -6,7 +6,9 @@ helper programs in tools/test-helpers. Nothing reaches into the product.
 
 The Wine environment (prefix, Xvfb, persistent wineserver) comes from
 tests/lib/wine-env.sh. test.sh brings it up and exports it; when pytest runs on
-its own, `WineSession` brings up a private one for the session.
+its own, `WineSession` brings up a private one for the session. Parallel
+workers (pytest-xdist) each bring up their own, whatever is exported, so no
+two tests ever share a prefix, a wineserver or a display.
 """
 
 from __future__ import annotations
@@ -162,9 +164,11 @@ def _stop_process(process: subprocess.Popen, grace: float = 0.0) -> None:
 
 class WineSession:
     """Uses the Wine environment exported by test.sh, or brings up a private
-    one (removed again by stop()) when there is none."""
+    one (removed again by stop()) when there is none. With `folder` it always
+    brings up its own there, as each parallel worker does."""
 
-    def __init__(self) -> None:
+    def __init__(self, folder: Path | None = None) -> None:
+        self.folder = folder
         self.owned_dir: Path | None = None
 
     @staticmethod
@@ -172,9 +176,13 @@ class WineSession:
         return all(os.environ.get(name) for name in _ENV_MARKERS)
 
     def start(self) -> None:
-        if self.is_up():
+        if self.folder is None and self.is_up():
             return
-        self.owned_dir = Path(tempfile.mkdtemp(prefix="varnix-wine-"))
+        if self.folder is not None:
+            self.folder.mkdir(parents=True, exist_ok=True)
+            self.owned_dir = self.folder
+        else:
+            self.owned_dir = Path(tempfile.mkdtemp(prefix="varnix-wine-"))
         script = 'set -e; source "$1"; varnix_wine_up "$2" >&2; env -0'
         result = subprocess.run(
             ["bash", "-c", script, "bash", str(WINE_ENV_SH), str(self.owned_dir)],
