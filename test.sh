@@ -13,6 +13,10 @@
 # a notice (the Windows build and its checks still run), unless
 # VARNIX_WINE_EMULATION=qemu asks to run them under qemu-user: that works, at
 # about 20 s an end-to-end test.
+#
+# Tiers 2 and 3 run several tests at a time, each in a Wine environment of its
+# own (prefix, wineserver, Xvfb): VARNIX_WIN_JOBS (default 2) and
+# VARNIX_E2E_WORKERS (default 2; 0 runs tier 3 in one process) set how many.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 # shellcheck source=tests/lib/wine-env.sh
@@ -28,6 +32,10 @@ case "$TIER" in
 esac
 
 JOBS=2
+WIN_JOBS="${VARNIX_WIN_JOBS:-2}"
+E2E_WORKERS="${VARNIX_E2E_WORKERS:-2}"
+WINE_RUN=build/wine-run
+WIN_SLOTS="$WINE_RUN/ctest"
 STUB=build/win/src/varnix-stub.exe
 STUB_MAX_BYTES=$((384 * 1024))
 PACK_TOOL="$PWD/build/host/tools/pack/varnix-pack"
@@ -86,11 +94,16 @@ check_stub_size() {
   ((size <= STUB_MAX_BYTES)) || fail "varnix-stub.exe is larger than $((STUB_MAX_BYTES / 1024)) KB"
 }
 
+wine_down() {
+  varnix_wine_slots_down "$WIN_SLOTS"
+  varnix_wine_down
+}
+
 wine_up() {
   header "Wine environment"
-  trap varnix_wine_down EXIT
+  trap wine_down EXIT
   trap 'exit 130' INT TERM
-  varnix_wine_up build/wine-run
+  varnix_wine_up "$WINE_RUN"
 }
 
 tier_host() {
@@ -99,14 +112,26 @@ tier_host() {
   ctest --test-dir build/host --output-on-failure
 }
 
+# CTest gives each test one slot of the resource "wine"; tests/lib/wine-slot.sh
+# runs it in that slot's environment.
 tier_win() {
-  header "Tier 2: Windows unit tests under Wine"
-  ctest --test-dir build/win --output-on-failure
+  header "Tier 2: Windows unit tests under Wine ($WIN_JOBS at a time)"
+  varnix_wine_slots_up "$WIN_SLOTS" "$WIN_JOBS"
+  local spec="$WIN_SLOTS/resources.json" slots="" i
+  for ((i = 0; i < WIN_JOBS; i++)); do
+    slots+="${slots:+, }{\"id\": \"$i\", \"slots\": 1}"
+  done
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"wine": [%s]}]}\n' "$slots" >"$spec"
+  VARNIX_WINE_SLOTS="$PWD/$WIN_SLOTS" ctest --test-dir build/win --output-on-failure \
+    -j"$WIN_JOBS" --resource-spec-file "$PWD/$spec"
+  varnix_wine_slots_down "$WIN_SLOTS"
 }
 
+# Each pytest-xdist worker brings up its own Wine environment under
+# build/wine-run/<worker> (tests/e2e/conftest.py).
 tier_e2e() {
-  header "Tier 3: end-to-end tests under Wine"
-  VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" tests/e2e
+  header "Tier 3: end-to-end tests under Wine ($E2E_WORKERS workers)"
+  VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" -n "$E2E_WORKERS" tests/e2e
 }
 
 # Prints how Windows programs can run here: native, emulated or none.

@@ -2,7 +2,8 @@
 from outside. See harness.py for the pieces; the fixtures here tie them to a
 test's lifetime.
 
-    wine_env       the session's Wine environment (from test.sh, or its own)
+    wine_env       the session's Wine environment (from test.sh, or its own; each
+                   parallel worker brings up its own under build/wine-run/<worker>)
     artefacts      paths of the built programs (overridable, see harness.Artefacts)
     work_dir       an empty folder of the test for the product's files
     run_windows    run_windows(cmdline, cwd=None, timeout=60, env=None, show=None)
@@ -10,7 +11,9 @@ test's lifetime.
     start_windows  same arguments, returns a WindowsProcess; .wait() -> WindowsRun
     debug_viewer   a running debug viewer; .text(), .pieces(), .wait_for_text()
     window_holder  window_holder(classname, title=None) context manager -> WindowHolder
-    screenshot     screenshot(name) saves name.png of the screen in the test's folder
+    screenshot     screenshot(name, always=False) saves name.png of the screen in the
+                   test's folder when VARNIX_SCREENSHOTS=1 (for people to look at) or
+                   always=True (a test that asserts on it); returns its path or None
     pack           pack(project_text, files, out, stub=None, seed=1) builds a package
                    with varnix-pack onto the stub (default: the built one)
     ui_driver      ui_driver(classname, actions=("none",), pause=False, wait=30, gone=30)
@@ -18,12 +21,15 @@ test's lifetime.
     box_host       box_host(kind, env=None, limit=60, **switches) -> BoxHost showing
                    one message box; .wait() -> its result (dict)
     message_box    message_box(kind, actions=("none",), shot=None, env=None, **switches)
-                   -> BoxRun(window, driver, result): both of the above in one go
+                   -> BoxRun(window, driver, result): both of the above in one go;
+                   `shot` names a screenshot of the untouched box (when requested)
     fake_engine    a FakeEngine recording into the test's folder: .program (bytes to
-                   pack), .env(exit_code, atom, wait_ms, dialog_ms), .runs(),
-                   .dialog_events(), .wait_for_run(count)
+                   pack), .env(exit_code, atom, wait_ms, dialog_ms, hold_engine,
+                   hold_dialog), .release() (ends what is held), .runs(),
+                   .dialog_events(), .wait_for_run(count), .wait_for_exit(run)
     window_watch   window_watch(classname, actions=("none",), wait=60) -> WindowWatch
-                   that answers a window of the class if one comes; .seen()
+                   that answers a window of the class if one comes; .seen() once
+                   the program that could show it has ended
     registry_value registry_value(key, name, value) sets a REG_SZ value until the
                    test ends
 
@@ -34,6 +40,7 @@ from __future__ import annotations
 
 import contextlib
 import itertools
+import os
 
 import pytest
 
@@ -42,7 +49,10 @@ import harness
 
 @pytest.fixture(scope="session")
 def wine_env():
-    session = harness.WineSession()
+    # A parallel worker must not share the exported environment with the
+    # others: windows, atoms, registry values and processes would mix.
+    worker = os.environ.get("PYTEST_XDIST_WORKER")
+    session = harness.WineSession(harness.REPO / "build" / "wine-run" / worker if worker else None)
     session.start()
     try:
         yield session
@@ -156,7 +166,12 @@ def box_host(wine_env, artefacts, tmp_path):
 
 @pytest.fixture
 def screenshot(wine_env, tmp_path):
-    return lambda name: harness.screenshot(tmp_path / f"{name}.png")
+    def take(name: str, always: bool = False):
+        if not (always or harness.screenshots_requested()):
+            return None
+        return harness.screenshot(tmp_path / f"{name}.png")
+
+    return take
 
 
 @pytest.fixture
@@ -164,14 +179,15 @@ def message_box(ui_driver, box_host, screenshot, artefacts, tmp_path):
     """message_box(kind, actions=("none",), shot=None, env=None, **switches)
     -> harness.BoxRun: box-host shows one box (switches as in BoxHost.cpp),
     ui-driver describes it and does the actions; `shot` saves a screenshot of
-    the untouched box under that name. A box still up after the actions is
-    closed so box-host can report."""
+    the untouched box under that name when screenshots are requested. A box
+    still up after the actions is closed so box-host can report."""
     counter = itertools.count(1)
 
     def show(kind: str, actions=("none",), shot: str | None = None, env=None, **switches):
-        driver = ui_driver("VMsgBox", actions, pause=shot is not None, gone=15)
+        shoot = shot is not None and harness.screenshots_requested()
+        driver = ui_driver("VMsgBox", actions, pause=shoot, gone=15)
         host = box_host(kind, env=env, limit=45, **switches)
-        if shot is not None:
+        if shoot:
             driver.window()
             screenshot(shot)
         run = driver.finish()
@@ -196,7 +212,11 @@ def pack(artefacts):
 
 @pytest.fixture
 def fake_engine(wine_env, artefacts, tmp_path):
-    return harness.FakeEngine(artefacts.fake_engine, tmp_path / "fake-engine")
+    engine = harness.FakeEngine(artefacts.fake_engine, tmp_path / "fake-engine")
+    yield engine
+    # A test that failed while it held an engine must not leave it running
+    # into the next test.
+    engine.release()
 
 
 @pytest.fixture

@@ -6,7 +6,9 @@ helper programs in tools/test-helpers. Nothing reaches into the product.
 
 The Wine environment (prefix, Xvfb, persistent wineserver) comes from
 tests/lib/wine-env.sh. test.sh brings it up and exports it; when pytest runs on
-its own, `WineSession` brings up a private one for the session.
+its own, `WineSession` brings up a private one for the session. Parallel
+workers (pytest-xdist) each bring up their own, whatever is exported, so no
+two tests ever share a prefix, a wineserver or a display.
 """
 
 from __future__ import annotations
@@ -162,9 +164,11 @@ def _stop_process(process: subprocess.Popen, grace: float = 0.0) -> None:
 
 class WineSession:
     """Uses the Wine environment exported by test.sh, or brings up a private
-    one (removed again by stop()) when there is none."""
+    one (removed again by stop()) when there is none. With `folder` it always
+    brings up its own there, as each parallel worker does."""
 
-    def __init__(self) -> None:
+    def __init__(self, folder: Path | None = None) -> None:
+        self.folder = folder
         self.owned_dir: Path | None = None
 
     @staticmethod
@@ -172,9 +176,13 @@ class WineSession:
         return all(os.environ.get(name) for name in _ENV_MARKERS)
 
     def start(self) -> None:
-        if self.is_up():
+        if self.folder is None and self.is_up():
             return
-        self.owned_dir = Path(tempfile.mkdtemp(prefix="varnix-wine-"))
+        if self.folder is not None:
+            self.folder.mkdir(parents=True, exist_ok=True)
+            self.owned_dir = self.folder
+        else:
+            self.owned_dir = Path(tempfile.mkdtemp(prefix="varnix-wine-"))
         script = 'set -e; source "$1"; varnix_wine_up "$2" >&2; env -0'
         result = subprocess.run(
             ["bash", "-c", script, "bash", str(WINE_ENV_SH), str(self.owned_dir)],
@@ -374,6 +382,12 @@ class WindowHolder:
         _stop_process(self._process, grace=timeout)
 
 
+def screenshots_requested() -> bool:
+    """Whether screenshots for people to look at are wanted in this run
+    (VARNIX_SCREENSHOTS=1); a test that asserts on one takes it anyway."""
+    return os.environ.get("VARNIX_SCREENSHOTS", "") not in ("", "0")
+
+
 def screenshot(path: os.PathLike | str) -> Path:
     """Saves a PNG of the whole Xvfb screen."""
     path = Path(path)
@@ -543,10 +557,11 @@ class UiDriver:
         folder.mkdir(parents=True, exist_ok=True)
         self.out_path = folder / "window.json"
         self._pause_path = folder / "proceed" if pause else None
+        self._give_up_path = folder / "give-up"
         self._limit = wait + gone + 15
         args = [classname, f"/out={to_windows_path(self.out_path)}",
-                f"/wait={int(wait * 1000)}", f"/gone={int(gone * 1000)}",
-                "/action=" + ",".join(actions)]
+                f"/wait={int(wait * 1000)}", f"/until={to_windows_path(self._give_up_path)}",
+                f"/gone={int(gone * 1000)}", "/action=" + ",".join(actions)]
         if self._pause_path is not None:
             args.append(f"/pause={to_windows_path(self._pause_path)}")
         if hidden:
@@ -556,7 +571,7 @@ class UiDriver:
             wine_command(require(exe), *args), stdin=subprocess.DEVNULL,
             stdout=self._stdout, stderr=subprocess.STDOUT)
 
-    def _output(self) -> str:
+    def output(self) -> str:
         self._stdout.seek(0)
         return self._stdout.read().decode(ANSI, errors="replace")
 
@@ -567,7 +582,7 @@ class UiDriver:
                 return json.loads(self.out_path.read_text(encoding="ascii"))
             if self._process.poll() is not None:
                 raise HarnessError(f"ui-driver ended ({self._process.returncode}) without "
-                                   f"describing a window: {self._output()}")
+                                   f"describing a window: {self.output()}")
             return None
 
         data = wait_for(ready, timeout, "ui-driver to describe the window")
@@ -577,6 +592,18 @@ class UiDriver:
         if self._pause_path is not None:
             self._pause_path.touch()
 
+    def give_up(self) -> None:
+        """Tells the driver to stop waiting for the window after one more
+        look; a window it has found by then is still described and acted on."""
+        self._give_up_path.touch()
+
+    def running(self) -> bool:
+        return self._process.poll() is None
+
+    @property
+    def returncode(self) -> int | None:
+        return self._process.poll()
+
     def finish(self) -> UiDriverRun:
         """Waits until the driver has done its steps and seen the window go
         (or given up); raises HarnessError when no window ever appeared."""
@@ -585,14 +612,14 @@ class UiDriver:
             self._process.wait(self._limit)
         except subprocess.TimeoutExpired:
             _stop_process(self._process)
-            raise HarnessError(f"ui-driver hung: {self._output()}") from None
+            raise HarnessError(f"ui-driver hung: {self.output()}") from None
         if not self.out_path.exists():
             raise HarnessError(f"ui-driver found no window ({self._process.returncode}): "
-                               f"{self._output()}")
+                               f"{self.output()}")
         data = json.loads(self.out_path.read_text(encoding="ascii"))
         if "steps" not in data:
             raise HarnessError(f"ui-driver stopped half-way ({self._process.returncode}): "
-                               f"{self._output()}")
+                               f"{self.output()}")
         view = WindowView(data["window"]) if data["window"] else None
         steps = [(s["action"], WindowView(s["window"]) if s["window"] else None)
                  for s in data["steps"]]
@@ -694,25 +721,44 @@ class FakeEngine:
     stub run hands on to it (see FakeEngine.cpp), and the record file tells
     what every engine started with that environment got."""
 
+    # Far beyond any test's look at a held engine; only a broken test waits it out.
+    HOLD_LIMIT_MS = 120_000
+
     def __init__(self, exe: Path, folder: Path) -> None:
         folder.mkdir(parents=True, exist_ok=True)
         self.exe = require(exe)
         self.record_path = folder / "engine-record.txt"
+        self.release_path = folder / "release"
 
     @property
     def program(self) -> bytes:
         return self.exe.read_bytes()
 
     def env(self, exit_code: int = 0, atom: str = "delete", wait_ms: int = 0,
-            dialog_ms: int = 0) -> dict[str, str]:
+            dialog_ms: int = 0, hold_engine: bool = False,
+            hold_dialog: bool = False) -> dict[str, str]:
+        """hold_engine: the engine stays after recording until release();
+        hold_dialog: it leaves an engine dialog up until release(). Both end
+        by themselves after HOLD_LIMIT_MS, so a test that never releases
+        cannot hang. wait_ms and dialog_ms are fixed times instead (or the
+        upper bounds of a hold)."""
+        if hold_engine:
+            wait_ms = wait_ms or self.HOLD_LIMIT_MS
+        if hold_dialog:
+            dialog_ms = dialog_ms or self.HOLD_LIMIT_MS
         return {
             "VARNIX_ENGINE_RECORD": to_windows_path(self.record_path),
             "VARNIX_ENGINE_EXIT": str(exit_code),
             "VARNIX_ENGINE_ATOM": atom,
             "VARNIX_ENGINE_WAIT_MS": str(wait_ms),
             "VARNIX_ENGINE_DIALOG_MS": str(dialog_ms),
+            "VARNIX_ENGINE_RELEASE": to_windows_path(self.release_path),
             "VARNIX_ENGINE_SHOW_RECORD": "1",
         }
+
+    def release(self) -> None:
+        """Lets every held engine and engine dialog of this test end."""
+        self.release_path.touch()
 
     def _lines(self) -> list[dict]:
         if not self.record_path.exists():
@@ -745,21 +791,43 @@ class FakeEngine:
         return wait_for(lambda: len(self.runs()) >= count and self.runs()[count - 1], timeout,
                         f"engine start #{count}")
 
+    def wait_for_exit(self, run: dict, timeout: float = 60) -> None:
+        """Waits until the engine process of a recorded run has ended (the
+        stub started it, so only the wineserver can tell)."""
+        result = subprocess.run(
+            wine_command(self.exe, f"/fake-engine-wait-exit={run['pid']}",
+                         str(int(timeout * 1000))),
+            stdin=subprocess.DEVNULL, capture_output=True, check=False, timeout=timeout + 30)
+        if result.returncode == 1:
+            raise TimeoutError(f"engine {run['pid']} still ran after {timeout} s")
+        if result.returncode != 0:
+            raise HarnessError(f"fake-engine could not wait for the engine ({result.returncode})")
+
 
 class WindowWatch:
     """A ui-driver that may or may not find a window of the class while a
     program runs: it answers the window with `actions` if one comes.
     seen() afterwards says whether one came (the window as first described)."""
 
+    # ui-driver's exit code when no window appeared.
+    _NOT_FOUND = 3
+
     def __init__(self, driver: UiDriver) -> None:
         self.driver = driver
 
-    def seen(self, settle: float = 1.0) -> WindowView | None:
-        # A window found just now is being described; give the driver a moment.
-        with contextlib.suppress(TimeoutError):
-            wait_for(self.driver.out_path.exists, settle, "the window description")
-        if not self.driver.out_path.exists():
-            self.driver.stop()
+    def seen(self, timeout: float = 30) -> WindowView | None:
+        """Call once the program that could show the window has ended: a
+        window of an ended program cannot come any more, so the driver takes
+        one last look and answers at once. A window it has found is waited
+        for until it is described."""
+        self.driver.give_up()
+        out = self.driver.out_path
+        wait_for(lambda: out.exists() or not self.driver.running(), timeout,
+                 "ui-driver to describe a window or give up")
+        if not out.exists():
+            if self.driver.returncode != self._NOT_FOUND:
+                raise HarnessError(f"ui-driver ended ({self.driver.returncode}) without an "
+                                   f"answer: {self.driver.output()}")
             return None
-        data = json.loads(self.driver.out_path.read_text(encoding="ascii"))
+        data = json.loads(out.read_text(encoding="ascii"))
         return WindowView(data["window"]) if data["window"] else None

@@ -86,7 +86,7 @@ def test_close_while_the_engine_runs_keeps_its_folder(pack, start_setup, fake_en
                                                       work_dir):
     files = payload(fake_engine.program)
     program = build_setup(pack, work_dir, files)
-    process = start_setup(program, env=fake_engine.env(exit_code=31, wait_ms=12_000))
+    process = start_setup(program, env=fake_engine.env(exit_code=31, hold_engine=True))
     folder = engine_folder(fake_engine.wait_for_run())
     # The window is hidden while the engine runs; another process can still
     # close it. The first close leaves it; the second destroys it.
@@ -96,6 +96,7 @@ def test_close_while_the_engine_runs_keeps_its_folder(pack, start_setup, fake_en
     engine_files = harness.from_windows_path(folder)
     still_there = engine_files.exists() and (engine_files / "readme.txt").exists()
     assert process.running(), "premise: the engine still runs"
+    fake_engine.release()
     run = process.wait()
 
     assert closing.steps[0][1] is not None, "the first close leaves the window"
@@ -108,7 +109,7 @@ def test_close_while_the_engine_runs_keeps_its_folder(pack, start_setup, fake_en
 def test_host_registering_itself_is_answered_at_once(pack, start_setup, fake_engine, ui_driver,
                                                      window_holder, work_dir):
     program = build_setup(pack, work_dir, payload(fake_engine.program))
-    process = start_setup(program, env=fake_engine.env(wait_ms=8_000))
+    process = start_setup(program, env=fake_engine.env(hold_engine=True))
     fake_engine.wait_for_run()
     with window_holder("VarnixTestHost") as host:
         registering = ui_driver(main_window_class(program),
@@ -116,6 +117,7 @@ def test_host_registering_itself_is_answered_at_once(pack, start_setup, fake_eng
                                 gone=1).finish()
         harness.wait_for(lambda: len(host.messages()) >= 2, 10, "the host's two notices")
         notices = host.messages()[:2]
+    fake_engine.release()
     process.wait()
 
     assert notices == [(HOST_MESSAGE, 50, registering.window.data["hwnd"]),
@@ -126,11 +128,12 @@ def test_host_registering_itself_is_answered_at_once(pack, start_setup, fake_eng
 def test_autoplay_is_refused_while_volumes_are_read(pack, start_setup, fake_engine, ui_driver,
                                                     work_dir):
     program, _ = build_split_setup(pack, work_dir, fake_engine.program, 2, False)
-    process = start_setup(program, env=fake_engine.env(wait_ms=8_000))
+    process = start_setup(program, env=fake_engine.env(hold_engine=True))
     fake_engine.wait_for_run()
 
     answer = ui_driver(main_window_class(program), ["send:QueryCancelAutoPlay:0:0"], hidden=True,
                        gone=1).finish()
+    fake_engine.release()
     process.wait()
 
     assert answer.results == (1,), "1 tells the shell not to start AutoPlay"
@@ -149,10 +152,11 @@ def test_progress_range_holds_more_than_65535_files(pack, start_setup, fake_engi
     # The range comes from the package's file count; a 16-bit range message
     # would wrap 70,000 to 4,464.
     set_file_count(program, 70_000)
-    process = start_setup(program, env=fake_engine.env(wait_ms=6_000))
+    process = start_setup(program, env=fake_engine.env(hold_engine=True))
     fake_engine.wait_for_run()
 
     window = ui_driver(main_window_class(program), hidden=True, gone=60).window()
+    fake_engine.release()
     run = process.wait()
 
     assert run.exit_code == 0, run.stdout

@@ -320,11 +320,16 @@ def test_stub_waits_for_the_dialog_the_engine_leaves_behind(pack, start_setup, f
                                                             work_dir):
     program = build_setup(pack, work_dir, payload(fake_engine.program))
 
-    run = start_setup(program, env=fake_engine.env(exit_code=21, dialog_ms=6000)).wait()
+    process = start_setup(program, env=fake_engine.env(exit_code=21, hold_dialog=True))
+    engine = fake_engine.wait_for_run()
+    assert engine["dialog_started"], "premise: the engine's dialog outlived the engine"
+    fake_engine.wait_for_exit(engine)
+    assert process.running(), "the stub must wait while the engine's dialog is up"
+    fake_engine.release()
+    run = process.wait()
 
     assert run.exit_code == 21, run.stdout
     [engine] = fake_engine.runs()
-    assert engine["dialog_started"], "premise: the engine's dialog outlived the engine"
     # "closing" is written just before the window goes: a stub that ended
     # without it did not wait for the dialog.
     assert fake_engine.dialog_events() == ["open", "closing"]
@@ -550,10 +555,11 @@ def test_progress_bar_steps_once_per_distinct_file(pack, start_setup, fake_engin
                                                    work_dir, package):
     files = payload(fake_engine.program)
     program = build_setup(pack, work_dir, files, package=package)
-    process = start_setup(program, env=fake_engine.env(wait_ms=4000))
+    process = start_setup(program, env=fake_engine.env(hold_engine=True))
     # Once the engine runs, the (now hidden) main window keeps the bar's last state.
     harness.wait_for(fake_engine.runs, 60, "the engine to start")
     window = ui_driver(harness.to_windows_path(program), hidden=True, gone=60).window()
+    fake_engine.release()
     run = process.wait()
 
     assert run.exit_code == 0, run.stdout
@@ -605,7 +611,7 @@ def test_span_package_restarts_from_a_copy_in_the_working_folder(
 def test_second_start_of_a_running_setup_leaves_the_work_to_the_first(
         pack, start_setup, fake_engine, work_dir):
     program = build_setup(pack, work_dir, payload(fake_engine.program))
-    first = start_setup(program, env=fake_engine.env(exit_code=5, wait_ms=15_000))
+    first = start_setup(program, env=fake_engine.env(exit_code=5, hold_engine=True))
     folder = engine_folder(fake_engine.wait_for_run())
     before = folder_snapshot(harness.from_windows_path(folder))
 
@@ -617,6 +623,7 @@ def test_second_start_of_a_running_setup_leaves_the_work_to_the_first(
     assert first.running(), "premise: the first run still waits for its engine"
     assert elapsed < 5, f"a second start must end at once, not after {elapsed:.1f} s"
     assert folder_snapshot(harness.from_windows_path(folder)) == before
+    fake_engine.release()
     assert first.wait().exit_code == 5
     assert len(fake_engine.runs()) == 1
     assert_gone(folder)
@@ -628,7 +635,7 @@ def test_renamed_copy_runs_beside_the_first_without_touching_its_folder(
     copy = work_dir / "setup-copy.exe"
     shutil.copy2(program, copy)
     assert working_folder_of(copy) == working_folder_of(program), "premise: same folder name"
-    first = start_setup(program, env=fake_engine.env(exit_code=5, wait_ms=20_000))
+    first = start_setup(program, env=fake_engine.env(exit_code=5, hold_engine=True))
     first_folder = engine_folder(fake_engine.wait_for_run())
     before = folder_snapshot(harness.from_windows_path(first_folder))
 
@@ -639,6 +646,7 @@ def test_renamed_copy_runs_beside_the_first_without_touching_its_folder(
     second_folder = engine_folder(fake_engine.runs()[1])
     assert second_folder.lower() != first_folder.lower()
     assert folder_snapshot(harness.from_windows_path(first_folder)) == before
+    fake_engine.release()
     assert first.wait().exit_code == 5
     assert_gone(first_folder)
     assert_gone(second_folder)

@@ -89,7 +89,7 @@ def test_window_holder_logs_messages_and_ends_on_request(window_holder, artefact
 
 
 def test_screenshot_shows_the_display(debug_viewer, screenshot):
-    png = screenshot("viewer")
+    png = screenshot("viewer", always=True)
     assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
 
 

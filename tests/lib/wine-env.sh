@@ -15,6 +15,12 @@
 #                          code itself (Wine's 32-bit programs need it)
 #   varnix_i386_emulation  where it does not: runs 32-bit x86 programs under
 #                          qemu-user instead (root; slow, about 20 s a test)
+#   varnix_wine_slots_up ROOT N
+#                          N more environments ROOT/slot-0 .. ROOT/slot-<N-1>,
+#                          brought up side by side, for programs that run in
+#                          parallel; each leaves its exports in env.sh there
+#   varnix_wine_slots_down ROOT
+#                          stop them and remove their folders
 #
 # A prefix is made once per set-up recipe and kept as a template under
 # build/wine-template/<key>/ (override with VARNIX_WINE_TEMPLATES); each
@@ -25,8 +31,14 @@ VARNIX_REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 VARNIX_DEB_PACKAGES=(
   wine wine32:i386 wine64 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb xauth fonts-wine
-  googletest python3-pytest zlib1g-dev cmake g++ imagemagick x11-apps locales
+  googletest python3-pytest python3-pytest-xdist zlib1g-dev cmake g++ imagemagick x11-apps
+  locales
 )
+
+# What varnix_wine_up exports: everything a program needs to run in that
+# environment, and what varnix_wine_down needs to end it.
+_VARNIX_WINE_EXPORTS=(WINEPREFIX WINEARCH WINEDEBUG DISPLAY VARNIX_WINE_DIR VARNIX_XVFB_PID
+  no_proxy NO_PROXY)
 
 _varnix_log() { printf 'wine-env: %s\n' "$*" >&2; }
 
@@ -126,20 +138,25 @@ varnix_install_deps() {
 }
 
 # The set-up recipe of a prefix. Runs with WINEPREFIX/WINEARCH exported and
-# no wineserver of that prefix running; leaves none running.
+# no wineserver of that prefix running; leaves none running. Fails when a
+# step fails, so a half-made prefix never becomes a template.
 _varnix_make_prefix() {
   # mscoree/mshtml off: a new prefix would otherwise ask to install Mono and
   # Gecko, which nothing here uses.
-  WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || return 1
   wineserver -w
   # A fresh prefix lacks Tahoma and Marlett: text would fall back to another
   # font and caption buttons would show letters.
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" || return 1
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
   # Without a window manager every hide or destroy of a visible top-level
   # window blocks for 2 s; unmanaged windows do not wait for one.
-  WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    return 1
   wineserver -w
+  # A boot that was cut short can still exit 0 and leave a prefix without
+  # its system DLLs, in which no program starts.
+  [[ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]]
 }
 
 _varnix_template_key() {
@@ -244,4 +261,41 @@ varnix_wine_down() {
       for _ in $(seq 50); do kill -0 "$VARNIX_XVFB_PID" 2>/dev/null || break; sleep 0.1; done
     unset VARNIX_XVFB_PID
   fi
+}
+
+# The slots come up in parallel: most of a start is waiting for Wine's
+# system processes, so two cost little more than one.
+varnix_wine_slots_up() {
+  local root="${1:?usage: varnix_wine_slots_up ROOT COUNT}"
+  local count="${2:?usage: varnix_wine_slots_up ROOT COUNT}" i pid failed=0
+  local -a pids=()
+  for ((i = 0; i < count; i++)); do
+    (
+      status=0
+      varnix_wine_up "$root/slot-$i" || status=$?
+      # Written even after a failure, so varnix_wine_slots_down finds
+      # whatever did start.
+      if [[ -n "${VARNIX_WINE_DIR:-}" ]]; then
+        for name in "${_VARNIX_WINE_EXPORTS[@]}"; do
+          printf 'export %s=%q\n' "$name" "${!name:-}"
+        done >"$VARNIX_WINE_DIR/env.sh"
+      fi
+      exit "$status"
+    ) </dev/null &
+    pids+=("$!")
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" || failed=1
+  done
+  ((failed == 0)) || { _varnix_log "a Wine slot under $root did not come up"; return 1; }
+}
+
+varnix_wine_slots_down() {
+  local root="${1:?usage: varnix_wine_slots_down ROOT}" env
+  for env in "$root"/slot-*/env.sh; do
+    [[ -f "$env" ]] || continue
+    # shellcheck source=/dev/null
+    (source "$env" && varnix_wine_down)
+    rm -rf "$(dirname "$env")"
+  done
 }

@@ -17,12 +17,20 @@
 //   VARNIX_ENGINE_DIALOG_MS  keep a window of the engine dialog class up this
 //                            long; a child copy of the program holds it, so
 //                            it stays after this process has ended
+//   VARNIX_ENGINE_RELEASE    a file: the wait and the dialog end as soon as it
+//                            exists, so a test holds the engine exactly as
+//                            long as it looks (the two times above are then
+//                            only upper bounds, for a test that never releases)
 //   VARNIX_ENGINE_SHOW_RECORD  accepted; the show state is always recorded
 //
 // "fake-engine.exe /fake-engine-find-atom=NAME" only looks the global atom
 // up: exit code 1 when it exists, 0 when not. A test sees that way whether a
 // stub left its token atom behind (the wineserver keeps atoms of ended
 // processes).
+// "fake-engine.exe /fake-engine-wait-exit=PID MS" waits up to MS for the
+// process to end: exit code 0 once it has ended (or no longer exists), 1 when
+// it still runs. A test learns that way when an engine it holds no handle
+// to (the stub started it) has really gone.
 //
 // The engine's line (written once the dialog is up, before the wait):
 //   {"kind":"engine", "cmdline", "cwd", "module", "pid", "parent" (the
@@ -56,8 +64,12 @@ namespace {
 
 const char kChildSwitch[] = "/fake-engine-dialog=";
 const char kFindAtomSwitch[] = "/fake-engine-find-atom=";
+const char kWaitExitSwitch[] = "/fake-engine-wait-exit=";
 const char kDefaultRecordName[] = "engine-record.txt";
 const UINT_PTR kCloseTimer = 1;
+// How often a held engine or dialog looks for the release file: short
+// against a Wine process start, negligible in load.
+const DWORD kReleasePollMs = 20;
 // Long enough for a slow Wine process start; the stub looks for the dialog
 // only after its own one-second pause.
 const DWORD kChildStartLimitMs = 20000;
@@ -109,6 +121,22 @@ std::string JsonText(const std::string& text) {
 }
 
 const char* JsonBool(bool value) { return value ? "true" : "false"; }
+
+// Whether the test has released what it held; never without a release file.
+bool Released() {
+  static const std::string path = Environment("VARNIX_ENGINE_RELEASE");
+  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Stays until the test releases the engine, at most limit_ms.
+void HoldUntilReleased(DWORD limit_ms) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= limit_ms || Released()) return;
+    Sleep(std::min(kReleasePollMs, limit_ms - elapsed));
+  }
+}
 
 // One WriteFile per line, so concurrent writers (the engine and its dialog
 // child, or two engines) never interleave inside a line.
@@ -225,11 +253,14 @@ std::string DialogEvent(const std::string& class_name, const char* event) {
 }
 
 std::string g_dialog_class;
+DWORD g_dialog_start = 0;
+DWORD g_dialog_limit_ms = 0;
 
 LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_TIMER:
-      if (wparam == kCloseTimer) {
+      if (wparam == kCloseTimer &&
+          (Released() || GetTickCount() - g_dialog_start >= g_dialog_limit_ms)) {
         KillTimer(window, kCloseTimer);
         AppendRecord(DialogEvent(g_dialog_class, "closing"));
         DestroyWindow(window);
@@ -243,11 +274,14 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
   }
 }
 
-// The child copy: shows a window of the engine dialog class for the given
-// time, then ends at once, so the stub may remove the working folder that
-// holds this program soon after the window has gone.
+// The child copy: shows a window of the engine dialog class until the test
+// releases it or the given time has passed, then ends at once, so the stub
+// may remove the working folder that holds this program soon after the
+// window has gone.
 int RunDialogChild(HINSTANCE instance, const std::string& class_name, DWORD milliseconds) {
   g_dialog_class = class_name;
+  g_dialog_start = GetTickCount();
+  g_dialog_limit_ms = milliseconds;
   WNDCLASSA window_class = {};
   window_class.lpfnWndProc = DialogProc;
   window_class.hInstance = instance;
@@ -260,7 +294,7 @@ int RunDialogChild(HINSTANCE instance, const std::string& class_name, DWORD mill
                                 instance, nullptr);
   if (window == nullptr) return 1;
   AppendRecord(DialogEvent(class_name, "open"));
-  SetTimer(window, kCloseTimer, milliseconds, nullptr);
+  SetTimer(window, kCloseTimer, std::min(milliseconds, kReleasePollMs), nullptr);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
   return 0;
@@ -310,11 +344,32 @@ bool FindAtomArgument(std::string* name) {
   return true;
 }
 
+bool WaitExitArguments(DWORD* pid, DWORD* milliseconds) {
+  const size_t length = std::strlen(kWaitExitSwitch);
+  if (__argc != 3 || std::strncmp(__argv[1], kWaitExitSwitch, length) != 0) return false;
+  *pid = static_cast<DWORD>(std::strtoul(__argv[1] + length, nullptr, 10));
+  *milliseconds = static_cast<DWORD>(std::strtoul(__argv[2], nullptr, 10));
+  return true;
+}
+
+// 0 once the process has ended, 1 while it still runs after the time.
+int WaitForProcessEnd(DWORD pid, DWORD milliseconds) {
+  UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  // A process that cannot be opened any more has ended and been reaped.
+  if (!process) return 0;
+  return WaitForSingleObject(process.get(), milliseconds) == WAIT_OBJECT_0 ? 0 : 1;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   std::string atom_name;
   if (FindAtomArgument(&atom_name)) return GlobalFindAtomA(atom_name.c_str()) != 0 ? 1 : 0;
+  DWORD wait_pid = 0;
+  DWORD wait_limit_ms = 0;
+  if (WaitExitArguments(&wait_pid, &wait_limit_ms)) {
+    return WaitForProcessEnd(wait_pid, wait_limit_ms);
+  }
   std::string child_class;
   DWORD child_ms = 0;
   if (ChildArguments(&child_class, &child_ms)) {
@@ -359,7 +414,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
                ",\"atom_deleted\":" + JsonBool(atom_deleted) +
                ",\"dialog_started\":" + JsonBool(dialog_started) + ",\"files\":" + files + "}");
 
-  const DWORD wait_ms = EnvironmentNumber("VARNIX_ENGINE_WAIT_MS", 0);
-  if (wait_ms > 0) Sleep(wait_ms);
+  HoldUntilReleased(EnvironmentNumber("VARNIX_ENGINE_WAIT_MS", 0));
   ExitProcess(EnvironmentNumber("VARNIX_ENGINE_EXIT", 0));
 }

@@ -5,13 +5,16 @@
 // would (button clicks, key presses, the close command) and reports when the
 // window is gone.
 //
-// Usage: ui-driver.exe CLASS /out=PATH [/wait=MS] [/gone=MS] [/pause=PATH]
-//                      [/action=STEP[,STEP...]]
+// Usage: ui-driver.exe CLASS /out=PATH [/wait=MS] [/until=PATH] [/gone=MS]
+//                      [/pause=PATH] [/action=STEP[,STEP...]]
 //   CLASS        class name of a visible top-level window (case ignored), e.g.
 //                VMsgBox, or a program's full path for the stub's main window
 //   /out=PATH    the JSON; written once the window has settled, and again at
 //                the end with the steps and the time it went away
 //   /wait=MS     how long to wait for the window to appear (default 30000)
+//   /until=PATH  stop waiting for the window once PATH exists, after one
+//                more full look: the caller knows that no window can come any
+//                more (the program that would show it has ended)
 //   /hidden      accept a hidden window too (the stub's main window while the
 //                engine runs), so its controls' last state can be read
 //   /gone=MS     how long to wait for it to go after the last step (30000)
@@ -74,6 +77,7 @@ struct Options {
   std::string class_name;
   std::string out_path;
   std::string pause_path;
+  std::string until_path;
   std::vector<std::string> steps;
   DWORD wait_ms = kDefaultWaitMs;
   DWORD gone_ms = kDefaultWaitMs;
@@ -92,7 +96,8 @@ std::vector<std::string> SplitSteps(const std::string& text) {
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-  static const char* const kKnown[] = {"/out", "/wait", "/gone", "/pause", "/action", nullptr};
+  static const char* const kKnown[] = {"/out",    "/wait",   "/until", "/gone",
+                                       "/pause", "/action", nullptr};
   if (argc < 3 || argv[1][0] == '\0') return false;
   for (int i = 2; i < argc; ++i) {
     if (lstrcmpiA(argv[i], "/hidden") == 0) {
@@ -104,6 +109,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   options->class_name = argv[1];
   if (!tools::FindOption(argc, argv, 2, "/out", &options->out_path)) return false;
   tools::FindOption(argc, argv, 2, "/pause", &options->pause_path);
+  tools::FindOption(argc, argv, 2, "/until", &options->until_path);
   std::string value;
   if (tools::FindOption(argc, argv, 2, "/wait", &value)) {
     options->wait_ms = std::strtoul(value.c_str(), nullptr, 10);
@@ -378,13 +384,16 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
   return TRUE;
 }
 
-HWND WaitForWindow(const std::string& class_name, DWORD wait_ms, bool accept_hidden) {
+// The give-up file is checked before the look, not after: a window that
+// was up when the caller gave up is still found.
+HWND WaitForWindow(const Options& options) {
   const DWORD start = GetTickCount();
   for (;;) {
-    FindRequest request = {class_name.c_str(), accept_hidden, nullptr};
+    const bool last_look = !options.until_path.empty() && tools::PathExists(options.until_path);
+    FindRequest request = {options.class_name.c_str(), options.accept_hidden, nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&request));
     if (request.found != nullptr) return request.found;
-    if (GetTickCount() - start >= wait_ms) return nullptr;
+    if (last_look || GetTickCount() - start >= options.wait_ms) return nullptr;
     Sleep(kPollMs);
   }
 }
@@ -574,8 +583,8 @@ bool RunSteps(HWND box, const std::vector<std::string>& steps, std::string* json
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: ui-driver.exe CLASS /out=PATH [/wait=MS] [/gone=MS] [/pause=PATH]"
-               " [/action=STEP[,STEP...]]\n");
+               "usage: ui-driver.exe CLASS /out=PATH [/wait=MS] [/until=PATH] [/gone=MS]"
+               " [/pause=PATH] [/action=STEP[,STEP...]]\n");
   return 2;
 }
 
@@ -585,7 +594,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) return Usage();
   const DWORD start = GetTickCount();
-  HWND box = WaitForWindow(options.class_name, options.wait_ms, options.accept_hidden);
+  HWND box = WaitForWindow(options);
   if (box == nullptr) {
     std::printf("NOT_FOUND\n");
     return 3;
