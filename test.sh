@@ -117,13 +117,13 @@ tier_host() {
 tier_win() {
   header "Tier 2: Windows unit tests under Wine ($WIN_JOBS at a time)"
   varnix_wine_slots_up "$WIN_SLOTS" "$WIN_JOBS"
-  local spec="$WIN_SLOTS/resources.json" slots="" i
+  local resources="$WIN_SLOTS/resources.json" slots="" i
   for ((i = 0; i < WIN_JOBS; i++)); do
     slots+="${slots:+, }{\"id\": \"$i\", \"slots\": 1}"
   done
-  printf '{"version": {"major": 1, "minor": 0}, "local": [{"wine": [%s]}]}\n' "$slots" >"$spec"
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"wine": [%s]}]}\n' "$slots" >"$resources"
   VARNIX_WINE_SLOTS="$PWD/$WIN_SLOTS" ctest --test-dir build/win --output-on-failure \
-    -j"$WIN_JOBS" --resource-spec-file "$PWD/$spec"
+    -j"$WIN_JOBS" --resource-spec-file "$PWD/$resources"
   varnix_wine_slots_down "$WIN_SLOTS"
 }
 

@@ -510,13 +510,13 @@ UINT MessageNumber(const std::string& name) {
 }
 
 // "send:MSG:W:L" as a message sent to the window; its answer is recorded.
-bool SendStep(HWND box, const std::string& spec) {
-  const size_t first = spec.find(':');
-  const size_t second = first == std::string::npos ? first : spec.find(':', first + 1);
+bool SendStep(HWND box, const std::string& step) {
+  const size_t first = step.find(':');
+  const size_t second = first == std::string::npos ? first : step.find(':', first + 1);
   if (second == std::string::npos) return false;
-  const UINT message = MessageNumber(spec.substr(0, first));
-  const auto wparam = static_cast<WPARAM>(std::strtoull(spec.c_str() + first + 1, nullptr, 0));
-  const auto lparam = static_cast<LPARAM>(std::strtoll(spec.c_str() + second + 1, nullptr, 0));
+  const UINT message = MessageNumber(step.substr(0, first));
+  const auto wparam = static_cast<WPARAM>(std::strtoull(step.c_str() + first + 1, nullptr, 0));
+  const auto lparam = static_cast<LPARAM>(std::strtoll(step.c_str() + second + 1, nullptr, 0));
   DWORD_PTR result = 0;
   if (message == 0 || !SendWithin(box, message, wparam, lparam, &result)) return false;
   sendResults.push_back(static_cast<long long>(static_cast<LONG_PTR>(result)));
