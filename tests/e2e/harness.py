@@ -55,8 +55,9 @@ class Artefacts:
     """Paths of the built programs. Each can be overridden by its variable:
     VARNIX_STUB, VARNIX_VIEWER, VARNIX_LAUNCHER, VARNIX_WINDOW_HOLDER,
     VARNIX_DEBUG_SEND, VARNIX_PACK, VARNIX_UI_DRIVER, VARNIX_BOX_HOST,
-    VARNIX_FAKE_ENGINE, VARNIX_DEMO_ENGINE; or the tree roots VARNIX_WIN_BUILD
-    (default build/win) and VARNIX_HOST_BUILD (default build/host)."""
+    VARNIX_FAKE_ENGINE, VARNIX_DEMO_ENGINE; or the tree roots VARNIX_SHIP_BUILD
+    (default build/ship: the stub as shipped), VARNIX_WIN_BUILD (default
+    build/win: the test programs) and VARNIX_HOST_BUILD (default build/host)."""
 
     stub: Path
     viewer: Path
@@ -71,11 +72,12 @@ class Artefacts:
 
     @classmethod
     def from_env(cls) -> "Artefacts":
+        ship = _path_from_env("VARNIX_SHIP_BUILD", REPO / "build" / "ship")
         win = _path_from_env("VARNIX_WIN_BUILD", REPO / "build" / "win")
         host = _path_from_env("VARNIX_HOST_BUILD", REPO / "build" / "host")
         helpers = win / "tools" / "test-helpers"
         return cls(
-            stub=_path_from_env("VARNIX_STUB", win / "src" / "varnix-stub.exe"),
+            stub=_path_from_env("VARNIX_STUB", ship / "src" / "varnix-stub.exe"),
             viewer=_path_from_env(
                 "VARNIX_VIEWER", win / "tools" / "vdebug-viewer" / "vdebug-viewer.exe"),
             launcher=_path_from_env("VARNIX_LAUNCHER", helpers / "launcher.exe"),
