@@ -7,8 +7,10 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 source tests/lib/wine-env.sh
 
 DEMO=build/demo
-STUB=build/win/src/varnix-stub.exe
-VIEWER=build/win/tools/vdebug-viewer/vdebug-viewer.exe
+# The stub and the viewer as shipped; the launcher, the UI driver and the demo
+# engine come from the Windows tree.
+STUB=build/ship/src/varnix-stub.exe
+VIEWER=build/ship/tools/vdebug-viewer/vdebug-viewer.exe
 # shellcheck disable=SC2034 # for the scenario below
 PACK_TOOL=build/host/tools/pack/varnix-pack
 
@@ -32,6 +34,8 @@ trap 'exit 130' INT TERM
 varnix_wine_up build/wine-demo
 cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build/win -j2
+cmake -S . -B build/ship -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686-ship.cmake >/dev/null
+cmake --build build/ship -j2
 
 rm -rf "$DEMO"
 mkdir -p "$DEMO"

@@ -17,9 +17,11 @@
 #                                real data: it needs about 5 GB free and the stub
 #                                removes it at the end of each run
 #
-# Installs what it lacks (as root), builds the host and Windows trees when the
-# programs are missing (VARNIX_HOST_BUILD / VARNIX_WIN_BUILD choose other
-# trees), brings up a private Wine environment in build/wine-bench, makes the
+# Installs what it lacks (as root), builds the programs when they are missing:
+# the stub, the debug viewer and the baseline as shipped (build/ship), the
+# launcher and the engine from the Windows tree, varnix-pack from the host
+# tree (VARNIX_SHIP_BUILD / VARNIX_WIN_BUILD / VARNIX_HOST_BUILD choose other
+# trees); brings up a private Wine environment in build/wine-bench, makes the
 # payloads in build/bench (once; about 300 MB, see make_corpus.py), packs them
 # with varnix-pack, zips them (once), then runs bench.py, which prints the
 # table. Takes about 4 minutes for 5 runs once the corpus exists (making the
@@ -36,6 +38,7 @@ source tests/lib/wine-env.sh
 RUNS="${BENCH_RUNS:-5}"
 HOST_BUILD="$(realpath -m "${VARNIX_HOST_BUILD:-build/host}")"
 WIN_BUILD="$(realpath -m "${VARNIX_WIN_BUILD:-build/win}")"
+SHIP_BUILD="$(realpath -m "${VARNIX_SHIP_BUILD:-build/ship}")"
 WORK="$REPO/build/bench"
 PYTHON=/usr/bin/python3
 
@@ -61,10 +64,12 @@ fi
 
 # --- programs -------------------------------------------------------------
 PACK="$HOST_BUILD/tools/pack/varnix-pack"
-STUB="$WIN_BUILD/src/varnix-stub.exe"
+# The stub, the viewer and the baseline as shipped: the baseline is built as
+# the stub is (compiler, thread model, LTO), so the two compare like for like.
+STUB="$SHIP_BUILD/src/varnix-stub.exe"
+VIEWER="$SHIP_BUILD/tools/vdebug-viewer/vdebug-viewer.exe"
+BASELINE="$SHIP_BUILD/tools/bench-baseline/varnix-baseline.exe"
 LAUNCHER="$WIN_BUILD/tools/test-helpers/launcher.exe"
-VIEWER="$WIN_BUILD/tools/vdebug-viewer/vdebug-viewer.exe"
-BASELINE="$WIN_BUILD/tools/bench-baseline/varnix-baseline.exe"
 FAKE_ENGINE="$WIN_BUILD/tools/test-helpers/fake-engine.exe"
 OWN_ENGINE="$WIN_BUILD/tools/bench-baseline/bench-engine.exe"
 
@@ -73,13 +78,22 @@ if [[ ! -x "$PACK" || -n "${BENCH_BUILD:-}" ]]; then
   cmake -S . -B "$HOST_BUILD" >/dev/null
   cmake --build "$HOST_BUILD" -j2 --target varnix-pack >/dev/null
 fi
-# Build what is missing (everything with BENCH_BUILD): the stub, the launcher
-# (full exit codes), the debug viewer, the baseline and an engine.
+# Build what is missing (everything with BENCH_BUILD): the stub, the debug
+# viewer and the baseline as shipped, the launcher (full exit codes) and an
+# engine.
+ship_targets=()
+[[ -f "$STUB" && -z "${BENCH_BUILD:-}" ]] || ship_targets+=(varnix-stub)
+[[ -f "$VIEWER" && -z "${BENCH_BUILD:-}" ]] || ship_targets+=(vdebug-viewer)
+[[ -f "$BASELINE" && -z "${BENCH_BUILD:-}" ]] || ship_targets+=(varnix-baseline)
+if ((${#ship_targets[@]})); then
+  log "building ${ship_targets[*]} in $SHIP_BUILD"
+  if [[ ! -f "$SHIP_BUILD/CMakeCache.txt" ]]; then
+    cmake -S . -B "$SHIP_BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686-ship.cmake >/dev/null
+  fi
+  cmake --build "$SHIP_BUILD" -j2 --target "${ship_targets[@]}" >/dev/null
+fi
 win_targets=()
-[[ -f "$STUB" && -z "${BENCH_BUILD:-}" ]] || win_targets+=(varnix-stub)
 [[ -f "$LAUNCHER" && -z "${BENCH_BUILD:-}" ]] || win_targets+=(launcher)
-[[ -f "$VIEWER" && -z "${BENCH_BUILD:-}" ]] || win_targets+=(vdebug-viewer)
-[[ -f "$BASELINE" && -z "${BENCH_BUILD:-}" ]] || win_targets+=(varnix-baseline)
 [[ ( -f "$FAKE_ENGINE" || -f "$OWN_ENGINE" ) && -z "${BENCH_BUILD:-}" ]] || win_targets+=(fake-engine bench-engine)
 if ((${#win_targets[@]})); then
   log "building ${win_targets[*]} in $WIN_BUILD"
