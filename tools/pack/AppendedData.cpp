@@ -115,7 +115,7 @@ std::string DescribeAppendedData(ByteSource& source, uint64_t packageEnd) {
   if (table.offset < packageEnd || table.size > fileSize - table.offset) {
     return text + "not a signature: the certificate directory points to " +
            std::to_string(table.offset) + ".." + std::to_string(table.offset + table.size) +
-           ", not behind the package";
+           ", not into these bytes";
   }
   std::string certificates = DescribeCertificates(source, table);
   if (certificates.empty()) {
