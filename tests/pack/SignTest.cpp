@@ -28,7 +28,8 @@ std::string Poke(int offset) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 class PackSign : public PackFixture {
@@ -83,6 +84,16 @@ TEST_F(PackSign, PathsReachTheCommandAsValuesNeverAsShellText) {
   EXPECT_TRUE(EndsWith(ReadFile(Out(name)), "SIGNATURE"));
   EXPECT_FALSE(fs::exists(dir.path() / "pwned"));
   EXPECT_FALSE(fs::exists(dir.path() / "pwned2"));
+}
+
+TEST_F(PackSign, CommandRunsInTheProjectFolder) {
+  // The tests run elsewhere; a relative path in the command must mean the
+  // same as the project's other relative paths.
+  WriteFile(dir / "signature.bin", "SIGNATURE");
+  ASSERT_NE(fs::current_path(), dir.path());
+  PackStatus status = Build(Signed("cat \"$in\" signature.bin > \"$out\""));
+  ASSERT_TRUE(status.ok()) << status.message;
+  EXPECT_TRUE(EndsWith(ReadFile(Out()), "SIGNATURE"));
 }
 
 TEST_F(PackSign, FailingSignerFailsTheBuildAndLeavesNoProgram) {
@@ -161,9 +172,8 @@ TEST_F(PackSign, OnlyTheProgramFileIsSigned) {
     std::string extra = sections == std::string::npos ? "" : keys.substr(sections);
     keys = keys.substr(0, sections);
     BuildReport report;
-    PackStatus status = Build("[Package]\n" + keys + "\nEndPointer = 1\nSign = " + kFakeSigner +
-                                  "\n" + extra,
-                              &report);
+    PackStatus status = Build(
+        "[Package]\n" + keys + "\nEndPointer = 1\nSign = " + kFakeSigner + "\n" + extra, &report);
     ASSERT_TRUE(status.ok()) << c.program << ": " << status.message;
     EXPECT_EQ(Out(c.program), report.signedFile);
     EXPECT_TRUE(EndsWith(ReadFile(Out(c.program)), "SIGNATURE")) << c.program;
@@ -217,8 +227,7 @@ TEST(AppendedData, DescribesTheCertificateTableBehindThePackage) {
       {"two entries", 0x10B, end, 48, one + Certificate(17, 1),
        "2 certificates, the first of 20 bytes, revision 0x0200, PKCS#7 signed data"},
       {"bytes left behind the table", 0x10B, end, 24, one + "XYZ", "3 bytes behind it"},
-      {"no directory entry", 0x10B, 0, 0, one,
-       "no signature (the certificate directory is empty)"},
+      {"no directory entry", 0x10B, 0, 0, one, "no signature (the certificate directory is empty)"},
       {"directory into the package", 0x10B, 512, 24, one, "points to 512..536, not into these"},
       {"directory past the end", 0x10B, end, 4096, one, "points to 600..4696"},
       {"entry longer than the table", 0x10B, end, 24, Certificate(40, 2).substr(0, 24),

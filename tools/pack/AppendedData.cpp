@@ -37,8 +37,8 @@ bool CertificateDirectory(ByteSource& source, Range& directory, std::string& rea
     return false;
   }
   const uint64_t optional = uint64_t{ntHeaders} + kOptionalHeader;
-  if (!ReadU16(source, uint64_t{ntHeaders} + 20, optionalSize) || !ReadU16(source, optional, magic) ||
-      (magic != kPe32Magic && magic != kPe32PlusMagic)) {
+  if (!ReadU16(source, uint64_t{ntHeaders} + 20, optionalSize) ||
+      !ReadU16(source, optional, magic) || (magic != kPe32Magic && magic != kPe32PlusMagic)) {
     reason = "no PE optional header";
     return false;
   }

@@ -195,6 +195,7 @@ PackStatus WriteEntryVolumes(VolumeWriter& writer, const BuildInput& in) {
 PackStatus SignProgramFile(const BuildInput& in, const std::string& path, BuildReport& report) {
   SignRequest request;
   request.command = in.project.signCommand;
+  request.folder = in.project.signFolder;
   request.timeoutSeconds = in.project.signTimeout;
   request.imageSize = in.stub.size();
   PackStatus status = SignProgram(path, request);

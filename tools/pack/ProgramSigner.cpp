@@ -55,7 +55,8 @@ std::string Hex(uint64_t value) {
 
 const char* PartAt(uint64_t offset, uint64_t imageSize) {
   if (offset >= imageSize) return "the package";
-  if (offset >= kEndPointerHighOffset && offset < kEndPointerLowOffset + 4) return "the end pointer";
+  if (offset >= kEndPointerHighOffset && offset < kEndPointerLowOffset + 4)
+    return "the end pointer";
   return "the program image";
 }
 
@@ -98,7 +99,8 @@ PackStatus SignProgram(const std::string& programPath, const SignRequest& reques
   const std::string inPath = fs::absolute(programPath, error).string();
   if (error) return PackStatus::Fail(ExitCode::kSign, programPath + ": cannot resolve the path");
   const std::string outPath = RemoveQuietly(inPath + ".signed");
-  std::string failure = RunSignCommand(request.command, inPath, outPath, request.timeoutSeconds);
+  std::string failure =
+      RunSignCommand(request.command, request.folder, inPath, outPath, request.timeoutSeconds);
   if (!failure.empty()) {
     RemoveQuietly(outPath);
     return PackStatus::Fail(ExitCode::kSign,
@@ -111,8 +113,8 @@ PackStatus SignProgram(const std::string& programPath, const SignRequest& reques
   }
   if (!failure.empty()) {
     RemoveQuietly(outPath);
-    return PackStatus::Fail(ExitCode::kSign, programPath + ": signing failed: " + failure +
-                                                 "; nothing written");
+    return PackStatus::Fail(ExitCode::kSign,
+                            programPath + ": signing failed: " + failure + "; nothing written");
   }
   return PackStatus::Ok();
 }

@@ -8,9 +8,10 @@
 #include "pack/PackStatus.h"
 
 struct SignRequest {
-  std::string command;          // run by RunSignCommand with $in and $out
+  std::string command;  // run by RunSignCommand with $in and $out
+  std::string folder;   // where it runs (empty: the current folder)
   uint32_t timeoutSeconds = 600;
-  uint64_t imageSize = 0;       // the stub's size: where the package starts
+  uint64_t imageSize = 0;  // the stub's size: where the package starts
 };
 
 // Runs the command with $in = `programPath` (complete, end pointer set) and

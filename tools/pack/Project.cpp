@@ -157,13 +157,14 @@ PackStatus SetCompression(const KeyContext& c, int& target) {
   return PackStatus::Ok();
 }
 
-PackStatus SetSignCommand(const KeyContext& c, std::string& target) {
+PackStatus SetSignCommand(const KeyContext& c, std::string& target, std::string& folder) {
   if (TrimText(c.entry.value).empty() || HasControlCharacter(c.entry.value)) {
     return c.errors.At(c.entry.line,
                        "Sign: expected a command such as osslsigncode sign ... -in \"$in\" "
                        "-out \"$out\"");
   }
   target = c.entry.value;
+  folder = c.baseDir.string();  // relative paths in the command mean what they mean elsewhere
   return PackStatus::Ok();
 }
 
@@ -201,7 +202,7 @@ KeyTable PackageKeys(Project& p) {
       {"NUMBERFIRSTVOLUME", [&p](const KeyContext& c) { return SetBool(c, p.numberFirstVolume); }},
       {"SPANCD", [&p](const KeyContext& c) { return SetBool(c, p.spanCd); }},
       {"MAXENTRYSIZE", [&p](const KeyContext& c) { return SetBytes(c, p.maxEntrySize); }},
-      {"SIGN", [&p](const KeyContext& c) { return SetSignCommand(c, p.signCommand); }},
+      {"SIGN", [&p](const KeyContext& c) { return SetSignCommand(c, p.signCommand, p.signFolder); }},
       {"SIGNTIMEOUT", [&p](const KeyContext& c) { return SetSignTimeout(c, p.signTimeout); }},
   };
 }

@@ -44,6 +44,7 @@ struct Project {
   bool spanCd = false;                // OUTPUT holds the text blocks only; data in OUTPUT.001...
   uint64_t maxEntrySize = 64u << 20;  // file bytes per entry; larger files become several entries
   std::string signCommand;            // shell command run on the finished program; empty: unsigned
+  std::string signFolder;             // where it runs: the project file's folder (empty: current)
   uint32_t signTimeout = 600;         // seconds the sign command may take
 
   bool showTempDriveNotice = false;

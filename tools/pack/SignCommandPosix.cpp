@@ -37,8 +37,9 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }
 
 // In the child: only async-signal-safe calls between fork and exec.
-[[noreturn]] void ExecShell(char* const argv[], char* const envp[]) {
+[[noreturn]] void ExecShell(const char* folder, char* const argv[], char* const envp[]) {
   setpgid(0, 0);  // its own group, so a time-out ends everything it started
+  if (*folder != '\0' && chdir(folder) != 0) _exit(126);
   int empty = open("/dev/null", O_RDONLY);
   if (empty >= 0) dup2(empty, STDIN_FILENO);
   dup2(STDERR_FILENO, STDOUT_FILENO);
@@ -51,6 +52,7 @@ std::string ExitText(int status) {
     int code = WEXITSTATUS(status);
     if (code == 0) return std::string();
     if (code == 127) return "exited with 127 (the shell found no such command)";
+    if (code == 126) return "exited with 126 (not runnable, or its folder cannot be entered)";
     return "exited with " + std::to_string(code);
   }
   if (WIFSIGNALED(status)) return "was ended by signal " + std::to_string(WTERMSIG(status));
@@ -65,7 +67,8 @@ std::string WaitWithDeadline(pid_t child, uint32_t timeoutSeconds) {
     int status = 0;
     pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) return ExitText(status);
-    if (done < 0 && errno != EINTR) return std::string("cannot be waited for: ") + std::strerror(errno);
+    if (done < 0 && errno != EINTR)
+      return std::string("cannot be waited for: ") + std::strerror(errno);
     if (std::chrono::steady_clock::now() >= deadline) {
       kill(-child, SIGKILL);
       kill(child, SIGKILL);
@@ -79,15 +82,16 @@ std::string WaitWithDeadline(pid_t child, uint32_t timeoutSeconds) {
 
 }  // namespace
 
-std::string RunSignCommand(const std::string& command, const std::string& inPath,
-                           const std::string& outPath, uint32_t timeoutSeconds) {
+std::string RunSignCommand(const std::string& command, const std::string& folder,
+                           const std::string& inPath, const std::string& outPath,
+                           uint32_t timeoutSeconds) {
   std::vector<std::string> environment = SignEnvironment(inPath, outPath);
   std::vector<char*> envp = Pointers(environment);
   std::vector<std::string> arguments = {"sh", "-c", command};
   std::vector<char*> argv = Pointers(arguments);
   pid_t child = fork();
   if (child < 0) return std::string("cannot be started: ") + std::strerror(errno);
-  if (child == 0) ExecShell(argv.data(), envp.data());
+  if (child == 0) ExecShell(folder.c_str(), argv.data(), envp.data());
   setpgid(child, child);  // also here: the child may not have run yet at a time-out
   return WaitWithDeadline(child, timeoutSeconds);
 }

@@ -45,8 +45,9 @@ std::string ErrorText(const char* what) {
 
 }  // namespace
 
-std::string RunSignCommand(const std::string& command, const std::string& inPath,
-                           const std::string& outPath, uint32_t timeoutSeconds) {
+std::string RunSignCommand(const std::string& command, const std::string& folder,
+                           const std::string& inPath, const std::string& outPath,
+                           uint32_t timeoutSeconds) {
   ScopedVariable in("in", inPath);
   ScopedVariable out("out", outPath);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -68,7 +69,7 @@ std::string RunSignCommand(const std::string& command, const std::string& inPath
   buffer.push_back('\0');
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(shell.c_str(), buffer.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                      nullptr, nullptr, &startup, &process)) {
+                      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     return ErrorText("cannot be started");
   }
   UniqueKernelHandle processHandle(process.hProcess);
