@@ -108,6 +108,8 @@ TEST_F(PackSign, FailingSignerFailsTheBuildAndLeavesNoProgram) {
       // Standard input is empty: a signer asking for a pass phrase fails at once.
       {"read phrase && " + append, "exited with 1"},
       {"true", "the command wrote no output file"},
+      // signed in place, then copied: the comparison would have no unsigned original
+      {"printf SIG >> \"$in\"; cp \"$in\" \"$out\"", "the Sign command changed $in"},
       {"cp \"$in\" \"$out\"", "nothing was appended"},
       // The package starts at 512, behind the fake stub; its first text block at 516.
       {append + Poke(516), "changed the package at offset 0x204"},

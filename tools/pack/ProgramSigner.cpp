@@ -21,6 +21,35 @@ namespace fs = std::filesystem;
 constexpr uint64_t kHeaderAreaStart = 0x100;
 constexpr uint64_t kHeaderAreaEnd = 0x200;
 
+// The ranges a signer must leave alone: all before the header area (the end
+// pointer among them) and everything from its end, or the image's end when
+// that comes first, up to the package's end.
+std::vector<std::pair<uint64_t, uint64_t>> FixedRanges(uint64_t imageSize, uint64_t end) {
+  const uint64_t headerEnd = std::min(kHeaderAreaEnd, std::max(kHeaderAreaStart, imageSize));
+  return {{0, kHeaderAreaStart}, {headerEnd, end}};
+}
+
+// FNV-1a over the fixed ranges: tells whether the command touched its input.
+uint64_t FixedBytesHash(ByteSource& source, uint64_t imageSize, uint64_t end) {
+  uint64_t hash = 14695981039346656037ull;
+  std::vector<unsigned char> buffer(64 * 1024);
+  for (const auto& range : FixedRanges(imageSize, end)) {
+    for (uint64_t at = range.first; at < range.second;) {
+      size_t count = static_cast<size_t>(std::min<uint64_t>(buffer.size(), range.second - at));
+      if (!source.ReadExact(at, buffer.data(), count)) return 0;
+      for (size_t i = 0; i < count; ++i) hash = (hash ^ buffer[i]) * 1099511628211ull;
+      at += count;
+    }
+  }
+  return hash;
+}
+
+uint64_t FixedBytesHashOf(const std::string& path, uint64_t imageSize, uint64_t& size) {
+  std::unique_ptr<ByteSource> source = OpenFileSource(path);
+  size = source ? source->Size() : 0;
+  return source ? FixedBytesHash(*source, imageSize, size) : 0;
+}
+
 // Offset of the first byte in [from, to) that differs, or `to`.
 uint64_t FirstDifference(ByteSource& a, ByteSource& b, uint64_t from, uint64_t to) {
   std::vector<char> left(64 * 1024), right(64 * 1024);
@@ -80,11 +109,7 @@ std::string CheckSignedProgram(const std::string& unsignedPath, const std::strin
            " bytes, no longer than the unsigned program (" + std::to_string(end) +
            "): nothing was appended";
   }
-  // Below the image's end only the header area may change; the package
-  // itself never.
-  const uint64_t headerEnd = std::min(kHeaderAreaEnd, std::max(kHeaderAreaStart, imageSize));
-  const std::pair<uint64_t, uint64_t> fixedRanges[] = {{0, kHeaderAreaStart}, {headerEnd, end}};
-  for (const auto& range : fixedRanges) {
+  for (const auto& range : FixedRanges(imageSize, end)) {
     uint64_t at = FirstDifference(*original, *signedCopy, range.first, range.second);
     if (at < range.second) {
       return std::string("the command changed ") + PartAt(at, imageSize) + " at offset " + Hex(at) +
@@ -99,8 +124,14 @@ PackStatus SignProgram(const std::string& programPath, const SignRequest& reques
   const std::string inPath = fs::absolute(programPath, error).string();
   if (error) return PackStatus::Fail(ExitCode::kSign, programPath + ": cannot resolve the path");
   const std::string outPath = RemoveQuietly(inPath + ".signed");
+  uint64_t sizeBefore = 0, sizeAfter = 0;
+  const uint64_t before = FixedBytesHashOf(inPath, request.imageSize, sizeBefore);
   std::string failure =
       RunSignCommand(request.command, request.folder, inPath, outPath, request.timeoutSeconds);
+  // The output is compared with $in below, so $in must still be what was built.
+  if (failure.empty() &&
+      (FixedBytesHashOf(inPath, request.imageSize, sizeAfter) != before || sizeAfter != sizeBefore))
+    failure = "changed $in; it must write the signed copy to $out";
   if (!failure.empty()) {
     RemoveQuietly(outPath);
     return PackStatus::Fail(ExitCode::kSign,
