@@ -225,6 +225,9 @@ TEST(AppendedData, DescribesTheCertificateTableBehindThePackage) {
        "revision 0x0200, PKCS#7 signed data"},
       {"aligned after padding", 0x10B, end + 8, 24, std::string(8, '\0') + one,
        "after 8 bytes of padding): 1 certificate"},
+      {"one byte of padding, one byte behind", 0x10B, end + 1, 24, std::string(1, '\0') + one + "Z",
+       "26 bytes: signature (certificate table at 601, 24 bytes, after 1 byte of padding, 1 byte "
+       "behind it)"},
       {"PE32+ headers", 0x20B, end, 24, one, "signature (certificate table at 600"},
       {"two entries", 0x10B, end, 48, one + Certificate(17, 1),
        "2 certificates, the first of 20 bytes, revision 0x0200, PKCS#7 signed data"},

@@ -333,7 +333,7 @@ def test_signed_program_verifies_and_still_reads(tmp_path, certificate, kind):
     assert listed.returncode == OK, listed.stderr
     follows = program.stat().st_size - int(re.search(r"End pointer\s+(\d+)", listed.stdout)[1])
     assert re.search(rf"After the package\s+{follows} bytes: signature \(certificate table at "
-                     r"\d+, \d+ bytes(, after \d bytes of padding)?\): 1 certificate of \d+ bytes, "
+                     r"\d+, \d+ bytes(, after \d bytes? of padding)?\): 1 certificate of \d+ bytes, "
                      r"revision 0x0200, PKCS#7 signed data", listed.stdout), listed.stdout
     if kind == "setup":
         assert "setup.exe  [launch: setup.exe*]" in listed.stdout

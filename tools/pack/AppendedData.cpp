@@ -56,6 +56,10 @@ bool CertificateDirectory(ByteSource& source, Range& directory, std::string& rea
   return true;
 }
 
+std::string ByteCount(uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 std::string RevisionText(uint32_t revision) {
   char text[32];
   std::snprintf(text, sizeof text, "revision 0x%04X", revision);
@@ -106,7 +110,7 @@ std::string DescribeCertificates(ByteSource& source, const Range& table) {
 std::string DescribeAppendedData(ByteSource& source, uint64_t packageEnd) {
   const uint64_t fileSize = source.Size();
   if (fileSize <= packageEnd) return "nothing";
-  std::string text = std::to_string(fileSize - packageEnd) + " bytes: ";
+  std::string text = ByteCount(fileSize - packageEnd) + ": ";
   Range table;
   std::string reason;
   if (!CertificateDirectory(source, table, reason)) return text + "no signature (" + reason + ")";
@@ -125,9 +129,9 @@ std::string DescribeAppendedData(ByteSource& source, uint64_t packageEnd) {
   text += "signature (certificate table at " + std::to_string(table.offset) + ", " +
           std::to_string(table.size) + " bytes";
   if (table.offset > packageEnd)
-    text += ", after " + std::to_string(table.offset - packageEnd) + " bytes of padding";
+    text += ", after " + ByteCount(table.offset - packageEnd) + " of padding";
   if (table.offset + table.size < fileSize)
-    text += ", " + std::to_string(fileSize - table.offset - table.size) + " bytes behind it";
+    text += ", " + ByteCount(fileSize - table.offset - table.size) + " behind it";
   return text + "): " + certificates;
 }
 
