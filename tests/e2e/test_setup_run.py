@@ -1014,3 +1014,38 @@ def test_span_copy_that_cannot_be_made_fails_the_run(pack, start_setup, fake_eng
     assert run.exit_code == RUN_FAILED, run.stdout
     assert "SpanRestart: cannot copy" in debug_viewer.wait_for_text("SpanRestart: cannot copy")
     assert fake_engine.runs() == []
+
+
+def throwaway_certificate(folder: Path) -> tuple[Path, Path]:
+    """A self-signed code-signing certificate and its key, made for one test."""
+    folder.mkdir(parents=True, exist_ok=True)
+    cert, key = folder / "cert.pem", folder / "key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Varnix Test Publisher", "-keyout", key, "-out", cert],
+                   check=True, capture_output=True, timeout=60)
+    return cert, key
+
+
+def test_signed_setup_verifies_then_unpacks_and_launches_as_before(
+        pack, start_setup, fake_engine, work_dir, tmp_path):
+    cert, key = throwaway_certificate(tmp_path / "signing")
+    files = payload(fake_engine.program)
+    program = build_setup(pack, work_dir, files, package=(
+        "EndPointer = 1\n"
+        f'Sign = osslsigncode sign -certs "{cert}" -key "{key}" -n "Varnix Test Setup" '
+        '-in "$in" -out "$out"'))
+    verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", program],
+                              capture_output=True, text=True, timeout=60)
+    assert verified.returncode == 0 and "Signature verification: ok" in verified.stdout, \
+        verified.stdout + verified.stderr
+    digests = re.findall(r"(?:Current|Calculated) message digest\s*:\s*([0-9A-F]+)",
+                         verified.stdout)
+    assert len(digests) == 2 and digests[0] == digests[1], verified.stdout
+
+    run = start_setup(program, "/A=1", env=fake_engine.env()).wait()
+
+    assert run.exit_code == 0, run.stdout
+    [engine] = fake_engine.runs()
+    assert_unpacked(engine, files)
+    assert split_command(engine["cmdline"])[1].startswith("/A=1 /TH_ID=")
+    assert_gone(engine_folder(engine))

@@ -32,7 +32,7 @@ VARNIX_REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 VARNIX_DEB_PACKAGES=(
   wine wine32:i386 wine64 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb xauth fonts-wine
   googletest python3-pytest python3-pytest-xdist zlib1g-dev cmake g++ imagemagick x11-apps
-  locales
+  locales osslsigncode openssl
 )
 
 # What varnix_wine_up exports: everything a program needs to run in that

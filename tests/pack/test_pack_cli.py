@@ -3,6 +3,8 @@
 The binary comes from $VARNIX_PACK (default: the host build).
 """
 import os
+import re
+import shutil
 import struct
 import subprocess
 
@@ -11,6 +13,7 @@ import pytest
 PACK = os.environ.get("VARNIX_PACK", "/work/main/build/host/tools/pack/varnix-pack")
 
 OK, USAGE, PROJECT, STUB, PACKAGE, CHECKSUM, UNSAFE, OUTPUT = 0, 1, 2, 3, 4, 5, 6, 7
+SIGN = 9
 
 
 def run(*args, cwd=None):
@@ -118,6 +121,10 @@ def test_bad_command_lines_are_usage_errors(args, text):
         (("Stub = stub.exe", "Stub = files/sub/data.txt"), STUB, "not a stub program"),
         (("Stub = stub.exe", "Stub = none.exe"), STUB, "cannot open the stub"),
         (("Output = out/setup.exe", "Output = missing/dir/setup.exe"), OUTPUT, "cannot create the file"),
+        (("LaunchArguments = /S", "Sign = true"), PROJECT, "Sign needs EndPointer = 1"),
+        (("LaunchArguments = /S", "Sign =  "), PROJECT, "Sign: expected a command"),
+        (("LaunchArguments = /S", "SignTimeout = 0"), PROJECT, "SignTimeout: expected seconds from 1"),
+        (("LaunchArguments = /S", "SignTimeout = 86401"), PROJECT, "SignTimeout: expected seconds"),
     ],
 )
 def test_bad_projects_name_the_cause(project, edit, code, text):
@@ -252,3 +259,114 @@ def test_header_without_zero_byte_is_corrupt(tmp_path):
     assert_one_line_error(run("extract", tmp_path / "bad.exe", tmp_path / "x"), PACKAGE,
                           "entry 1 is corrupt: the entry header has no 0x00 end")
     assert_one_line_error(run("list", tmp_path / "bad.exe"), PACKAGE, "no 0x00 end")
+
+
+# Signing with a real signing tool and a throwaway certificate.
+
+def pe_stub():
+    """The fake stub with the PE headers a signing tool needs: a 32-bit
+    optional header at 0x118 with 16 data directories, no sections."""
+    stub = bytearray(fake_stub())
+    struct.pack_into("<I", stub, 0x3C, 0x100)
+    struct.pack_into("<HHIIIHH", stub, 0x104, 0x14C, 0, 0, 0, 0, 224, 0x0102)
+    struct.pack_into("<H", stub, 0x118, 0x10B)
+    struct.pack_into("<II", stub, 0x118 + 32, 0x1000, 0x200)  # section and file alignment
+    struct.pack_into("<II", stub, 0x118 + 56, 0x1000, 0x200)  # image and header size
+    struct.pack_into("<H", stub, 0x118 + 68, 2)  # Windows GUI
+    struct.pack_into("<I", stub, 0x118 + 92, 16)
+    return bytes(stub)
+
+
+@pytest.fixture
+def certificate(tmp_path):
+    """A self-signed certificate and its key; returns (cert, key) paths."""
+    if not shutil.which("osslsigncode") or not shutil.which("openssl"):
+        pytest.skip("osslsigncode and openssl are needed (tests/lib/wine-env.sh installs them)")
+    cert, key = tmp_path / "cert.pem", tmp_path / "key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Varnix Test Publisher", "-keyout", key, "-out", cert],
+                   check=True, capture_output=True, timeout=60)
+    return cert, key
+
+
+def sign_line(cert, key):
+    return (f'Sign = osslsigncode sign -certs "{cert}" -key "{key}" -n "Varnix Test" '
+            '-in "$in" -out "$out"')
+
+
+def verify(program, cert):
+    """osslsigncode verify against the throwaway certificate as the only CA:
+    (the signature is valid and the file's digest matches the signed one, output)."""
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", program],
+                            capture_output=True, text=True, errors="replace", timeout=60)
+    output = result.stdout + result.stderr
+    digests = re.findall(r"(?:Current|Calculated) message digest\s*:\s*([0-9A-F]+)", output)
+    ok = (result.returncode == 0 and "Signature verification: ok" in output
+          and len(digests) == 2 and digests[0] == digests[1])
+    return ok, output
+
+
+SIGNED_PROJECTS = {
+    "setup": "Files = files\nLaunch = setup.exe\n",
+    "agent": "Type = agent\n[Settings]\nServerUrl = http://example.com/\nAgentExe = upd.exe\n",
+    "web": "Type = web\n[Web]\nFileName = setup.exe\nSize = 1234\n",
+}
+
+
+@pytest.mark.parametrize("kind", SIGNED_PROJECTS)
+def test_signed_program_verifies_and_still_reads(tmp_path, certificate, kind):
+    (tmp_path / "stub.exe").write_bytes(pe_stub())
+    (tmp_path / "files").mkdir()
+    (tmp_path / "files/setup.exe").write_bytes(b"engine" * 500)
+    (tmp_path / "project.ini").write_text(
+        "[Package]\nStub = stub.exe\nOutput = signed.exe\nEndPointer = 1\n"
+        + sign_line(*certificate) + "\n" + SIGNED_PROJECTS[kind])
+    program = tmp_path / "signed.exe"
+
+    built = run("build", tmp_path / "project.ini")
+
+    assert built.returncode == OK, built.stderr
+    assert f"signed {program}" in built.stdout
+    ok, output = verify(program, certificate[0])
+    assert ok, output
+    listed = run("list", program)
+    assert listed.returncode == OK, listed.stderr
+    follows = program.stat().st_size - int(re.search(r"End pointer\s+(\d+)", listed.stdout)[1])
+    assert re.search(rf"After the package\s+{follows} bytes: signature \(certificate table at "
+                     r"\d+, \d+ bytes(, after \d bytes? of padding)?\): 1 certificate of \d+ bytes, "
+                     r"revision 0x0200, PKCS#7 signed data", listed.stdout), listed.stdout
+    if kind == "setup":
+        assert "setup.exe  [launch: setup.exe*]" in listed.stdout
+        assert run("extract", program, tmp_path / "x").returncode == OK
+        assert (tmp_path / "x/setup.exe").read_bytes() == b"engine" * 500
+    else:
+        flag = "IsUpdateAgent" if kind == "agent" else "IsWebStub"
+        assert re.search(rf"\n  {flag}\s+1\n", listed.stdout), listed.stdout
+
+
+def test_package_byte_changed_after_signing_fails_verification(project, tmp_path, certificate):
+    (tmp_path / "stub.exe").write_bytes(pe_stub())
+    project.write_text(project.read_text().replace(
+        "LaunchArguments = /S", "LaunchArguments = /S\nEndPointer = 1\n" + sign_line(*certificate)))
+    assert run("build", project).returncode == OK
+    program = tmp_path / "out/setup.exe"
+    assert verify(program, certificate[0])[0]
+    damaged = bytearray(program.read_bytes())
+    damaged[700] ^= 0x01  # inside the package: the stub would still run it
+    program.write_bytes(bytes(damaged))
+
+    ok, output = verify(program, certificate[0])
+
+    assert not ok
+    assert "MISMATCH" in output, output
+
+
+@pytest.mark.parametrize("command, text", [
+    ("exit 3", "the Sign command exited with 3; nothing written"),
+    ("true", "the command wrote no output file"),
+])
+def test_failing_sign_command_fails_the_build(project, tmp_path, command, text):
+    project.write_text(project.read_text().replace(
+        "LaunchArguments = /S", f"EndPointer = 1\nSign = {command}"))
+    assert_one_line_error(run("build", project), SIGN, text)
+    assert list((tmp_path / "out").iterdir()) == []

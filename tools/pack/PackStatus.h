@@ -19,6 +19,8 @@ enum class ExitCode : int {
                     // folder, a part ending in a dot or blank, a device name
   kOutput = 7,      // an output file or folder cannot be written
   kInternal = 8,    // unexpected failure such as running out of memory
+  kSign = 9,        // the Sign command failed, timed out, wrote no output or
+                    // changed the package instead of only appending to it
 };
 
 struct PackStatus {

@@ -10,6 +10,7 @@
 
 #include "common/TextRules.h"
 #include "pack/EntryPieces.h"
+#include "pack/ProgramSigner.h"
 #include "pack/TextBlocks.h"
 #include "pack/VolumeWriter.h"
 #include "package/ByteSource.h"
@@ -189,6 +190,28 @@ PackStatus WriteEntryVolumes(VolumeWriter& writer, const BuildInput& in) {
   return status;
 }
 
+// Signs the finished program file: its end pointer is set, so the signature
+// goes behind the package. Later volumes are data, not programs.
+PackStatus SignProgramFile(const BuildInput& in, const std::string& path, BuildReport& report) {
+  SignRequest request;
+  request.command = in.project.signCommand;
+  request.folder = in.project.signFolder;
+  request.timeoutSeconds = in.project.signTimeout;
+  request.imageSize = in.stub.size();
+  PackStatus status = SignProgram(path, request);
+  if (!status.ok()) return status;
+  report.signedFile = path;
+  std::error_code error;
+  uint64_t size = std::filesystem::file_size(path, error);
+  if (!error && in.project.volumeSize != 0 && size > in.project.volumeSize) {
+    report.warnings.push_back(path + " is " + std::to_string(size) +
+                              " bytes with its signature, more than VolumeSize " +
+                              std::to_string(in.project.volumeSize) +
+                              "; leave room for the signature");
+  }
+  return status;
+}
+
 PackStatus WriteVolumes(const BuildInput& in, BuildReport& report) {
   const Project& p = in.project;
   std::vector<std::unique_ptr<VolumeWriter>> writers;  // in the walk order of their files
@@ -209,6 +232,8 @@ PackStatus WriteVolumes(const BuildInput& in, BuildReport& report) {
     status = writers.front()->Open();
     if (status.ok()) status = writers.front()->Finish(entries);
   }
+  if (status.ok() && !p.signCommand.empty())
+    status = SignProgramFile(in, writers.front()->Paths().front(), report);
   if (!status.ok()) return status;  // the writers remove their files
   for (auto& writer : writers) {
     writer->Keep();

@@ -23,6 +23,7 @@ struct BuildReport {
   uint32_t entryCount = 0;         // file entries in all volumes
   uint32_t sourceFileCount = 0;    // files packed
   std::string launchEntry;         // header item 0 of the launch entry
+  std::string signedFile;          // the program signed by the project's Sign command
   std::vector<std::string> warnings;
 };
 

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <new>
 
+#include "pack/AppendedData.h"
 #include "pack/EntryStream.h"
 #include "pack/PackFiles.h"
 #include "pack/PackageWalker.h"
@@ -75,6 +76,8 @@ PackStatus Lister::OnVolume(const VolumeInfo& v) {
   } else {
     Field("End pointer", "not set");
   }
+  if (v.fileSize > v.packageEnd)
+    Field("After the package", DescribeAppendedData(v.path, v.packageEnd));
   Field("Trailer",
         "at " + std::to_string(v.place.offset) + ", " + std::to_string(v.place.length) + " bytes");
   PrintTrailer(v.trailer);

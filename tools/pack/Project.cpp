@@ -157,6 +157,28 @@ PackStatus SetCompression(const KeyContext& c, int& target) {
   return PackStatus::Ok();
 }
 
+PackStatus SetSignCommand(const KeyContext& c, std::string& target, std::string& folder) {
+  if (TrimText(c.entry.value).empty() || HasControlCharacter(c.entry.value)) {
+    return c.errors.At(c.entry.line,
+                       "Sign: expected a command such as osslsigncode sign ... -in \"$in\" "
+                       "-out \"$out\"");
+  }
+  target = c.entry.value;
+  folder = c.baseDir.string();  // relative paths in the command mean what they mean elsewhere
+  return PackStatus::Ok();
+}
+
+PackStatus SetSignTimeout(const KeyContext& c, uint32_t& target) {
+  int64_t seconds = -1;
+  if (!ParseInt64(c.entry.value, seconds) || seconds < 1 || seconds > kMaxSignTimeout) {
+    return c.errors.At(c.entry.line, "SignTimeout: expected seconds from 1 to " +
+                                         std::to_string(kMaxSignTimeout) + ", found \"" +
+                                         c.entry.value + "\"");
+  }
+  target = static_cast<uint32_t>(seconds);
+  return PackStatus::Ok();
+}
+
 // Keys of the fixed sections; keys are matched ignoring case.
 using KeyTable = std::map<std::string, KeyHandler>;
 
@@ -180,6 +202,8 @@ KeyTable PackageKeys(Project& p) {
       {"NUMBERFIRSTVOLUME", [&p](const KeyContext& c) { return SetBool(c, p.numberFirstVolume); }},
       {"SPANCD", [&p](const KeyContext& c) { return SetBool(c, p.spanCd); }},
       {"MAXENTRYSIZE", [&p](const KeyContext& c) { return SetBytes(c, p.maxEntrySize); }},
+      {"SIGN", [&p](const KeyContext& c) { return SetSignCommand(c, p.signCommand, p.signFolder); }},
+      {"SIGNTIMEOUT", [&p](const KeyContext& c) { return SetSignTimeout(c, p.signTimeout); }},
   };
 }
 
@@ -293,6 +317,10 @@ PackStatus CheckCombination(const Project& p, const ProjectErrors& errors) {
     return fail("SpanCd and NumberFirstVolume exclude each other");
   if (p.maxEntrySize == 0 || p.maxEntrySize > kMaxEntrySizeLimit) {
     return fail("MaxEntrySize must lie between 1 and 1G");
+  }
+  if (!p.signCommand.empty() && !p.writeEndPointer) {
+    return fail("Sign needs EndPointer = 1: the signature follows the package, and only the end "
+                "pointer lets the stub find the package in front of it");
   }
   return PackStatus::Ok();
 }

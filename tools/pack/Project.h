@@ -43,6 +43,9 @@ struct Project {
   bool numberFirstVolume = false;     // first volume written as OUTPUT.001
   bool spanCd = false;                // OUTPUT holds the text blocks only; data in OUTPUT.001...
   uint64_t maxEntrySize = 64u << 20;  // file bytes per entry; larger files become several entries
+  std::string signCommand;            // shell command run on the finished program; empty: unsigned
+  std::string signFolder;             // where it runs: the project file's folder (empty: current)
+  uint32_t signTimeout = 600;         // seconds the sign command may take
 
   bool showTempDriveNotice = false;
   bool showActivityBar = false;
@@ -65,6 +68,9 @@ struct Project {
 // Largest maxEntrySize accepted: the entry with its header and zlib's worst
 // case growth must stay below the 2 GiB limit of a block length.
 constexpr uint64_t kMaxEntrySizeLimit = 1u << 30;
+
+// Longest SignTimeout accepted, in seconds (one day).
+constexpr uint32_t kMaxSignTimeout = 86400;
 
 // Parses project text. `projectPath` names the file in messages and its
 // folder anchors relative paths. Checks the combination of keys but not the

@@ -65,6 +65,7 @@ PackStatus RunBuild(const std::vector<std::string>& args) {
   for (const std::string& warning : report.warnings)
     std::cerr << "varnix-pack: warning: " << warning << "\n";
   for (const std::string& file : report.files) std::cout << "wrote " << file << "\n";
+  if (!report.signedFile.empty()) std::cout << "signed " << report.signedFile << "\n";
   std::cout << report.sourceFileCount << " files in " << report.entryCount << " entries";
   if (!report.launchEntry.empty()) std::cout << "; launch entry \"" << report.launchEntry << "\"";
   std::cout << "\n";
