@@ -7,17 +7,15 @@
 #include "package/TGFileInfo.h"
 #include "setup/ExtractAndLaunch.h"
 #include "setup/TempDrive.h"
-#include "stub/ExitCodes.h"
+#include "setup/ExitCodes.h"
 #include "stub/MainWindow.h"
 #include "stub/StubMain.h"
 
 namespace {
 
-bool started = false;  // a tick queued before the timer died must not start a second run
 bool active = false;
 
-LaunchRequest OrdinaryRunRequest() {
-  const TGFileInfo& package = StubPackage();
+LaunchRequest OrdinaryRunRequest(const TGFileInfo& package) {
   LaunchRequest request;
   request.packageFile = GetSwitchValue("/SpanDiskFName1=", "");
   if (request.packageFile.empty()) request.packageFile = ProgramPath();
@@ -28,15 +26,15 @@ LaunchRequest OrdinaryRunRequest() {
   return request;
 }
 
-unsigned long SetupJob() {
-  if (StubPackage().IsWebStub()) {
+}  // namespace
+
+unsigned long RunSetup(const TGFileInfo& program, SetupView& view) {
+  if (program.IsWebStub()) {
     DebugTrace() << " StartSetupRun: the web-stub download is not built yet";
     return kExitSetupFailed;
   }
-  return ExtractAndLaunch(OrdinaryRunRequest()).exitCode;
+  return ExtractAndLaunch(OrdinaryRunRequest(program), program, view);
 }
-
-}  // namespace
 
 unsigned long RunSetupJob(unsigned long (*job)()) {
   active = true;
@@ -48,10 +46,3 @@ unsigned long RunSetupJob(unsigned long (*job)()) {
 }
 
 bool SetupRunActive() { return active; }
-
-void StartSetupRun() {
-  KillTimer(MainWindowHandle(), 1);
-  if (started) return;
-  started = true;
-  SetProcessExitCode(RunSetupJob(SetupJob));
-}

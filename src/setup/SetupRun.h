@@ -1,11 +1,13 @@
-// The start of the job on the main window's first timer tick: the web-stub
+// The setup run the main window starts on its first timer tick: the web-stub
 // download or, for an ordinary package, the extract-and-launch flow.
 #pragma once
 
-// Kills the start timer and runs the job (RunSetupJob) inside this timer
-// message, pumping messages while it works; its result becomes the process
-// exit code. Runs once.
-void StartSetupRun();
+class SetupView;
+class TGFileInfo;
+
+// The run for the program whose own package `program` reads, shown on
+// `view`; returns the process exit code. Called through RunSetupJob.
+unsigned long RunSetup(const TGFileInfo& program, SetupView& view);
 
 // The job's boundary: runs `job` with the run marked active, removes the
 // working folder once the job has returned and posts the quit message. The

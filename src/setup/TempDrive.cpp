@@ -22,11 +22,6 @@ bool workingFolderClaimed = false;
 std::string chosenTempPath;
 std::string alternativeFolder;
 
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // The time-of-day word of the program file's DOS time stamp.
 unsigned ProgramTimeWord() {
   WIN32_FIND_DATAA entry;
@@ -80,7 +75,7 @@ double ProbeDrive(char letter) {
   CreateFolderWithParents(probe);
   const std::string file = probe + "\\~aa.tmp";
   WriteTextToFile(file, "aa", 0, false);
-  const double freeBytes = IsFile(file) ? GetDiskFreeBytes(probe) : 0;
+  const double freeBytes = FileExists(file) ? GetDiskFreeBytes(probe) : 0;
   RemoveFolderTree(probe, true);
   return freeBytes;
 }
