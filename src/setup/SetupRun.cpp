@@ -5,11 +5,9 @@
 #include "common/Utils.h"
 #include "common/VDebug.h"
 #include "package/TGFileInfo.h"
+#include "setup/ExitCodes.h"
 #include "setup/ExtractAndLaunch.h"
 #include "setup/TempDrive.h"
-#include "setup/ExitCodes.h"
-#include "stub/MainWindow.h"
-#include "stub/StubMain.h"
 
 namespace {
 
