@@ -203,8 +203,12 @@ unsigned long ExtractAndLaunch(const LaunchRequest& request, const TGFileInfo& p
   if (reader.ShowActivityBar()) view.ShowActivity();
   view.SetText(reader.LangText("s1", LangDefault::s1), reader.FontName(), reader.Charset(), reader.FontSize());
 
-  std::string folder = request.workingFolder;
-  if (!HasEnoughSpace(folder, request.packageFile) && ChooseRoomiestDrive()) folder = AlternativeFolder();
+  // Removed when this run is over, like the working folder.
+  WorkFolder alternative;
+  if (!HasEnoughSpace(request.workingFolder, request.packageFile) && ChooseRoomiestDrive()) {
+    alternative = ClaimAlternativeFolder();
+  }
+  const std::string folder = alternative.path().empty() ? request.workingFolder : alternative.path();
   DebugChannel() << "========= ForegroundOp=" << BoolText(request.foreground) << " ==========";
 
   LaunchResult result;
@@ -217,6 +221,5 @@ unsigned long ExtractAndLaunch(const LaunchRequest& request, const TGFileInfo& p
   } else {
     result = UnpackAndLaunch(run, folder);
   }
-  DeleteAlternativeFolder();
   return result.exitCode;
 }

@@ -11,15 +11,13 @@
 
 namespace {
 
-bool active = false;
-
-LaunchRequest OrdinaryRunRequest(const TGFileInfo& package) {
+LaunchRequest OrdinaryRunRequest(const TGFileInfo& package, const std::string& workingFolder) {
   LaunchRequest request;
   request.packageFile = GetSwitchValue("/SpanDiskFName1=", "");
   if (request.packageFile.empty()) request.packageFile = ProgramPath();
   request.foreground = !(HasSwitch("/hide") || package.SilentRun());
   request.commandTail = GetCmdLineParams();
-  request.workingFolder = WorkingFolder();
+  request.workingFolder = workingFolder;
   if (package.HasUpdateAgent()) request.agentFileName = package.AgentExeName();
   return request;
 }
@@ -31,16 +29,14 @@ unsigned long RunSetup(const TGFileInfo& program, SetupView& view) {
     DebugTrace() << " StartSetupRun: the web-stub download is not built yet";
     return kExitSetupFailed;
   }
-  return ExtractAndLaunch(OrdinaryRunRequest(program), program, view);
+  // Removed when the run is over: after the walk, and after the engine that
+  // runs from it has ended.
+  const WorkFolder folder = ClaimWorkingFolder();
+  return ExtractAndLaunch(OrdinaryRunRequest(program, folder.path()), program, view);
 }
 
 unsigned long RunSetupJob(unsigned long (*job)()) {
-  active = true;
   const unsigned long exitCode = GuardedCall("StartSetupRun", static_cast<unsigned long>(kExitSetupFailed), job);
-  active = false;
-  RemoveWorkingFolder();
   PostQuitMessage(0);
   return exitCode;
 }
-
-bool SetupRunActive() { return active; }

@@ -16,7 +16,6 @@
 #include "package/TGFileInfo.h"
 #include "setup/SetupRun.h"
 #include "setup/SetupView.h"
-#include "setup/TempDrive.h"
 #include "stub/StubMain.h"
 #include "stub/StubModes.h"
 #include "ui/VMsgBox.h"
@@ -269,10 +268,9 @@ bool CloseMainWindow() {
 
 void DestroyMainWindow() {
   WriteLog(".. DestroyMainWindow() - Start");
+  // A running job still unpacks into its working folder or has an engine
+  // running from it: the job removes the folder itself once it is done.
   SetDownloadAbort(true);
-  // A running job still unpacks into the folder or has an engine running
-  // from it: the job removes it itself once it has returned.
-  if (!SetupRunActive()) RemoveWorkingFolder();
   PostQuitMessage(0);
   state.destroyed = true;
   WriteLog(".. DestroyMainWindow() - End");

@@ -28,6 +28,5 @@ void NotifyHost(WPARAM wParam, LPARAM lParam);
 // The first close request only asks a running download or unpacking to
 // stop; returns whether the window may close now.
 bool CloseMainWindow();
-// Stops downloads, removes the working folder unless a job still uses it,
-// and ends the message loop.
+// Stops downloads and ends the message loop.
 void DestroyMainWindow();
