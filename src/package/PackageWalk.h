@@ -70,9 +70,10 @@ enum class WalkProblem {
 struct WalkDamage {
   WalkProblem problem = WalkProblem::kEntryDamaged;
   uint64_t offset = 0;  // of the block concerned
-  int entry = 0;        // index of the entry concerned; 0 for volume problems
+  int entry = 0;        // index of the entry concerned (of the text block for kTextBlockDamaged); 0 else
   std::string name;     // the entry's name, when its header was read
-  std::string detail;   // the reader's or zlib's words (kEntryDamaged)
+  std::string detail;   // the reader's or zlib's words (kEntryDamaged); "cannot read" for a
+                        // text block inside the trailer that could not be read
 };
 
 enum class VolumeAnswer {
