@@ -63,6 +63,8 @@ bool DeleteFiles(const std::string& mask, bool clearAttributes);
 std::string SystemTempPath();
 
 bool FolderExists(const std::string& folder);
+// True when `path` names a file (not a folder).
+bool FileExists(const std::string& path);
 // True when `path` itself is a reparse point: a junction, a symbolic link, a
 // mounted volume. Under Wine a Unix symbolic link counts, and one whose
 // target is missing cannot be seen at all (false, like any missing name).

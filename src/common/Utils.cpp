@@ -409,4 +409,9 @@ std::string SystemErrorText(unsigned long code) {
   return TrimText(std::string(text, length));
 }
 
+std::string ErrorCodeText(unsigned long code) {
+  const std::string text = SystemErrorText(code);
+  return text.empty() ? "Error " + std::to_string(code) : text;
+}
+
 const char* BoolText(bool value) { return value ? "TRUE" : "FALSE"; }

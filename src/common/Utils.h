@@ -103,6 +103,8 @@ void PreloadSystemLibraries();
 
 // The system's text for an error code; empty when it has none.
 std::string SystemErrorText(unsigned long code);
+// The system's text for an error code, or "Error N" when it has none.
+std::string ErrorCodeText(unsigned long code);
 
 // "TRUE" or "FALSE", the form booleans take in logs.
 const char* BoolText(bool value);

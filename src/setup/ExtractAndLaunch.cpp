@@ -10,13 +10,11 @@
 #include "inet/Download.h"
 #include "package/Language.h"
 #include "package/TGFileInfo.h"
-#include "package/Unpack.h"
 #include "setup/EngineCommand.h"
 #include "setup/EngineContract.h"
+#include "setup/ExitCodes.h"
 #include "setup/TempDrive.h"
-#include "stub/ExitCodes.h"
-#include "stub/MainWindow.h"
-#include "stub/StubMain.h"
+#include "setup/Unpack.h"
 
 namespace {
 
@@ -33,16 +31,32 @@ struct ShortcutLinks {
   std::string checkForUpdate;
 };
 
+// What one run needs besides its request: the program's own package, the
+// package file's reader and the view.
+struct RunContext {
+  const LaunchRequest& request;
+  const TGFileInfo& program;
+  const TGFileInfo& reader;
+  SetupView& view;
+};
+
+// The engine's result as this run reads it.
+struct LaunchResult {
+  bool engineRan = false;      // the engine process was started
+  bool tokenConsumed = false;  // the engine deleted the token atom: success
+  unsigned long exitCode = 0;  // the process exit code this run decides
+};
+
 std::string ProgramFolder() { return ExtractFileDir(ProgramPath()); }
 
-ShortcutLinks ReadShortcutLinks() {
-  const std::string record = ProgramFolder() + "\\" + StubPackage().RecordFileName();
+ShortcutLinks ReadShortcutLinks(const TGFileInfo& program) {
+  const std::string record = ProgramFolder() + "\\" + program.RecordFileName();
   return {ReadIniString(record, "UnInstall", "StartUpLink", ""),
           ReadIniString(record, "UnInstall", "CheckforNewUpdateLink", "")};
 }
 
-void RemoveShortcutsIfAsked(const ShortcutLinks& links) {
-  const std::string info = ProgramFolder() + "\\" + StubPackage().InfoFileName();
+void RemoveShortcutsIfAsked(const TGFileInfo& program, const ShortcutLinks& links) {
+  const std::string info = ProgramFolder() + "\\" + program.InfoFileName();
   const std::pair<const char*, const std::string*> requests[] = {
       {"RemoveStartUpShortcut", &links.startUp},
       {"RemoveCheckForNewUpdateShortcut", &links.checkForUpdate},
@@ -62,18 +76,19 @@ unsigned long ProcessExitCodeOf(HANDLE process) {
 
 // Starts the engine, waits for it and its dialog, and reports whether it
 // took the token atom.
-LaunchResult Launch(const LaunchRequest& request, const std::string& workingFolder, const std::string& launchEntry) {
+LaunchResult Launch(const RunContext& run, const std::string& workingFolder, const std::string& launchEntry) {
+  const LaunchRequest& request = run.request;
   const std::string token = ThreadToken();
   EngineLaunch launch{workingFolder, launchEntry, request.commandTail, token, ProgramPath(),
-                      StubPackage().IsUpdateAgent()};
+                      run.program.IsUpdateAgent()};
   const std::string commandLine = BuildEngineCommandLine(launch);
-  const ShortcutLinks links = ReadShortcutLinks();
+  const ShortcutLinks links = ReadShortcutLinks(run.program);
   DebugTrace() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<";
 
   const std::string atomName = kTokenAtomPrefix + token;
   GlobalAddAtomA(atomName.c_str());
   UniqueKernelHandle engine(RunProgram(commandLine, request.foreground ? SW_SHOW : SW_HIDE));
-  ShowMainWindow(false);
+  run.view.Show(false);
   WaitPumping(0, 1000);
   LaunchResult result;
   result.engineRan = static_cast<bool>(engine);
@@ -91,7 +106,7 @@ LaunchResult Launch(const LaunchRequest& request, const std::string& workingFold
   const ATOM atom = GlobalFindAtomA(atomName.c_str());
   result.tokenConsumed = atom == 0;
   if (atom) GlobalDeleteAtom(atom);
-  if (result.tokenConsumed) RemoveShortcutsIfAsked(links);
+  if (result.tokenConsumed) RemoveShortcutsIfAsked(run.program, links);
   return result;
 }
 
@@ -106,7 +121,9 @@ void ReportBadChecksum(const TGFileInfo& reader, bool foreground) {
                reader.LangText("BtnText", LangDefault::BtnText));
 }
 
-UnpackRequest MakeUnpackRequest(const LaunchRequest& request, const TGFileInfo& reader, const std::string& folder) {
+UnpackRequest MakeUnpackRequest(const RunContext& run, const std::string& folder) {
+  const LaunchRequest& request = run.request;
+  const TGFileInfo& reader = run.reader;
   UnpackRequest unpack;
   unpack.packageFile = request.packageFile;
   unpack.destination = folder;
@@ -120,15 +137,17 @@ UnpackRequest MakeUnpackRequest(const LaunchRequest& request, const TGFileInfo& 
   // The main window's Close sets the stop request: the walk ends at its
   // next piece instead of unpacking for an engine nobody wants.
   unpack.cancelled = DownloadAbort;
+  unpack.progress = &run.view;
   return unpack;
 }
 
 // The unpacking and what follows from its outcome.
-LaunchResult UnpackAndLaunch(const LaunchRequest& request, const TGFileInfo& reader, const std::string& folder) {
-  const UnpackRequest unpack = MakeUnpackRequest(request, reader, folder);
-  if (request.foreground) ShowMainWindow(true);
+LaunchResult UnpackAndLaunch(const RunContext& run, const std::string& folder) {
+  const LaunchRequest& request = run.request;
+  const UnpackRequest unpack = MakeUnpackRequest(run, folder);
+  if (request.foreground) run.view.Show(true);
   WaitPumping(0, 1000);
-  const UnpackResult unpacked = UnpackPackage(unpack, ProgressCallback);
+  const UnpackResult unpacked = UnpackPackage(unpack);
   WaitPumping(0, 1000);
 
   LaunchResult result;
@@ -139,18 +158,18 @@ LaunchResult UnpackAndLaunch(const LaunchRequest& request, const TGFileInfo& rea
         result.exitCode = kExitUserDeclined;
         break;
       }
-      if (!unpacked.launchEntry.empty()) return Launch(request, folder, unpacked.launchEntry);
+      if (!unpacked.launchEntry.empty()) return Launch(run, folder, unpacked.launchEntry);
       DebugTrace() << " The package names no setup engine to start";
       result.exitCode = kExitSetupFailed;
       break;
     case UnpackOutcome::kChecksumFailed:
-      ReportBadChecksum(reader, request.foreground);
+      ReportBadChecksum(run.reader, request.foreground);
       result.exitCode = kExitSetupFailed;
       break;
     case UnpackOutcome::kCancelled: result.exitCode = kExitUserDeclined; break;
     case UnpackOutcome::kCorrupt: result.exitCode = kExitSetupFailed; break;
   }
-  ShowMainWindow(false);
+  run.view.Show(false);
   return result;
 }
 
@@ -178,13 +197,18 @@ void WaitForProcess(HANDLE process) {
   } while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT);
 }
 
-LaunchResult ExtractAndLaunch(const LaunchRequest& request) {
+unsigned long ExtractAndLaunch(const LaunchRequest& request, const TGFileInfo& program, SetupView& view) {
   const TGFileInfo reader(request.packageFile);
-  if (reader.ShowActivityBar()) ShowActivityBar();
-  SetMainText(reader.LangText("s1", LangDefault::s1), reader.FontName(), reader.Charset(), reader.FontSize());
+  const RunContext run{request, program, reader, view};
+  if (reader.ShowActivityBar()) view.ShowActivity();
+  view.SetText(reader.LangText("s1", LangDefault::s1), reader.FontName(), reader.Charset(), reader.FontSize());
 
-  std::string folder = request.workingFolder;
-  if (!HasEnoughSpace(folder, request.packageFile) && ChooseRoomiestDrive()) folder = AlternativeFolder();
+  // Removed when this run is over, like the working folder.
+  WorkFolder alternative;
+  if (!HasEnoughSpace(request.workingFolder, request.packageFile) && ChooseRoomiestDrive()) {
+    alternative = ClaimAlternativeFolder();
+  }
+  const std::string folder = alternative.path().empty() ? request.workingFolder : alternative.path();
   DebugChannel() << "========= ForegroundOp=" << BoolText(request.foreground) << " ==========";
 
   LaunchResult result;
@@ -195,8 +219,7 @@ LaunchResult ExtractAndLaunch(const LaunchRequest& request) {
   } else if (request.foreground && !ConfirmTempSpace(folder, request.packageFile, reader)) {
     result.exitCode = kExitUserDeclined;
   } else {
-    result = UnpackAndLaunch(request, reader, folder);
+    result = UnpackAndLaunch(run, folder);
   }
-  DeleteAlternativeFolder();
-  return result;
+  return result.exitCode;
 }

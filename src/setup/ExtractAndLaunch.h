@@ -6,6 +6,10 @@
 
 #include <string>
 
+#include "setup/SetupView.h"
+
+class TGFileInfo;
+
 struct LaunchRequest {
   std::string workingFolder;  // may be replaced by a roomier drive's folder
   std::string packageFile;    // first volume
@@ -14,17 +18,15 @@ struct LaunchRequest {
   bool foreground = true;     // questions and windows shown, engine visible
 };
 
-struct LaunchResult {
-  bool engineRan = false;      // the engine process was started
-  bool tokenConsumed = false;  // the engine deleted the token atom: success
-  unsigned long exitCode = 0;  // the process exit code this run decides
-};
-
-// Runs the flow; the exit code is the engine's when it ran, 1602 when the
-// user declined (space question, disk prompt, the main window closed before
-// the engine started), 1603 when the run failed. A silent run shows no error
-// box: its failures go to the debug channel.
-LaunchResult ExtractAndLaunch(const LaunchRequest& request);
+// Runs the flow and returns the process exit code: the engine's when it ran,
+// 1602 when the user declined (space question, disk prompt, the main window
+// closed before the engine started), 1603 when the run failed. `program` is
+// the reader on the program's own file (the record and info file names, the
+// agent flag); the package file gets a reader of its own for its texts.
+// `view` shows the run (shown while unpacking in a visible run, hidden when
+// the engine starts). A silent run shows no error box: its failures go to the
+// debug channel.
+unsigned long ExtractAndLaunch(const LaunchRequest& request, const TGFileInfo& program, SetupView& view);
 
 // Starts a whole command line in the current folder with the given show
 // state; null on failure. The caller owns the handle.

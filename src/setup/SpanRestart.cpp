@@ -11,12 +11,11 @@
 
 bool SpanRestart() {
   const std::string program = ProgramPath();
-  const std::string folder = WorkingFolder();
-  const std::string copy = folder + "\\Y_" + ExtractFileName(program);
-  if (folder.empty() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
+  WorkFolder folder = ClaimWorkingFolder();
+  const std::string copy = folder.path() + "\\Y_" + ExtractFileName(program);
+  if (folder.path().empty() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
     DebugTrace() << " SpanRestart: cannot copy the program to " << copy << " (error "
                  << static_cast<unsigned long>(GetLastError()) << ")";
-    RemoveWorkingFolder();
     return false;
   }
   const std::string commandLine = SpanRestartCommandLine(copy, GetCmdLineParams(), program);
@@ -25,9 +24,9 @@ bool SpanRestart() {
   if (!process) {
     DebugTrace() << " SpanRestart: cannot start the copy (error " << static_cast<unsigned long>(GetLastError())
                  << ")";
-    RemoveWorkingFolder();
     return false;
   }
   CloseHandle(process);
+  folder.Keep();  // the copy runs from it
   return true;
 }

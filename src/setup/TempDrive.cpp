@@ -17,15 +17,8 @@ namespace {
 constexpr int kNumberedNames = 9;  // the base, "_1" to "_8"
 constexpr int kRandomNames = 8;    // then "_" and a random number, as often
 
-bool workingFolderClaimed = false;
 // Empty until ChooseRoomiestDrive finds a better drive.
 std::string chosenTempPath;
-std::string alternativeFolder;
-
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 // The time-of-day word of the program file's DOS time stamp.
 unsigned ProgramTimeWord() {
@@ -80,7 +73,7 @@ double ProbeDrive(char letter) {
   CreateFolderWithParents(probe);
   const std::string file = probe + "\\~aa.tmp";
   WriteTextToFile(file, "aa", 0, false);
-  const double freeBytes = IsFile(file) ? GetDiskFreeBytes(probe) : 0;
+  const double freeBytes = FileExists(file) ? GetDiskFreeBytes(probe) : 0;
   RemoveFolderTree(probe, true);
   return freeBytes;
 }
@@ -98,17 +91,22 @@ std::string ClaimFolder(const std::string& base) {
   return IsReparsePoint(fresh) || FolderLockedElsewhere(fresh) ? "" : fresh;
 }
 
-std::string WorkingFolder() {
-  static const std::string folder =
-      ClaimFolder(SystemTempPath() + "SETUP_" + std::to_string(ProgramTimeWord()));
-  workingFolderClaimed = true;
-  return folder;
+WorkFolder& WorkFolder::operator=(WorkFolder&& other) noexcept {
+  if (this != &other) {
+    Remove();
+    path_ = std::move(other.path_);
+    other.path_.clear();
+  }
+  return *this;
 }
 
-bool RemoveWorkingFolder() {
-  // A run that never unpacked has no folder of its own: claiming one now
-  // would only empty whatever an earlier run left under that name.
-  return workingFolderClaimed && RemoveFolderTree(WorkingFolder(), true);
+void WorkFolder::Remove() {
+  if (!path_.empty()) RemoveFolderTree(path_, true);
+  path_.clear();
+}
+
+WorkFolder ClaimWorkingFolder() {
+  return WorkFolder(ClaimFolder(SystemTempPath() + "SETUP_" + std::to_string(ProgramTimeWord())));
 }
 
 bool ChooseRoomiestDrive() {
@@ -127,15 +125,9 @@ bool ChooseRoomiestDrive() {
   return !chosenTempPath.empty();
 }
 
-std::string AlternativeFolder() {
-  if (alternativeFolder.empty() && !chosenTempPath.empty()) {
-    alternativeFolder = ClaimFolder(chosenTempPath + "_" + RandomNumberText(10000, 100000));
-  }
-  return alternativeFolder;
-}
-
-void DeleteAlternativeFolder() {
-  if (!alternativeFolder.empty()) RemoveFolderTree(alternativeFolder, true);
+WorkFolder ClaimAlternativeFolder() {
+  if (chosenTempPath.empty()) return WorkFolder();
+  return WorkFolder(ClaimFolder(chosenTempPath + "_" + RandomNumberText(10000, 100000)));
 }
 
 bool HasEnoughSpace(const std::string& folder, const std::string& packageFile) {

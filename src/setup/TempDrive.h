@@ -10,11 +10,10 @@
 // lives: a name whose folder another running process holds is passed over,
 // and the next one is tried ("_1" to "_8" appended, then up to eight times
 // "_" and a random number). The lock file "~varnix.lock" sits in the folder
-// and vanishes with the process. RemoveFolderTree keeps this process's own
-// lock until the folder is empty and lets go of it just before removing the
-// folder, so removing the working folder at the end of a run
-// (RemoveWorkingFolder, or RemoveFolderTree on it) needs no extra step and no
-// other stub can claim the name while it is being emptied.
+// and vanishes with the process. A claimed folder is a WorkFolder, which
+// removes it when it goes: RemoveFolderTree keeps this process's own lock
+// until the folder is empty and lets go of it just before removing the
+// folder, so no other stub can claim the name while it is being emptied.
 //
 // The names are predictable and may lie in a folder other users can write
 // to: a name that is a link (junction, symbolic link) is passed over like a
@@ -23,19 +22,38 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 class TGFileInfo;
 
-// The run's working folder, without closing backslash: the temporary path,
-// "SETUP_" and, in decimal, the time-of-day word of the program file's DOS
-// time stamp (local time), e.g. "C:\Temp\SETUP_41235", or the next free name
-// (see above and ClaimFolder). The first call empties, re-creates and locks
-// it; later calls return the same path without touching the folder.
-std::string WorkingFolder();
+// A folder claimed by this process, owned: removed with its contents (the
+// lock last, links as links: RemoveFolderTree) when the object goes, so the
+// folder outlives exactly the scope that uses it. Move-only.
+class WorkFolder {
+ public:
+  WorkFolder() = default;
+  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
+  ~WorkFolder() { Remove(); }
+  WorkFolder(WorkFolder&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+  WorkFolder& operator=(WorkFolder&& other) noexcept;
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
 
-// Removes the working folder with its contents, if this process has used
-// WorkingFolder; true when it was there and is gone.
-bool RemoveWorkingFolder();
+  // Without closing backslash; empty when nothing was claimed.
+  const std::string& path() const { return path_; }
+  // Leaves the folder in place: a program started from it goes on using it.
+  void Keep() { path_.clear(); }
+
+ private:
+  void Remove();
+  std::string path_;
+};
+
+// Claims the run's working folder: the temporary path, "SETUP_" and, in
+// decimal, the time-of-day word of the program file's DOS time stamp (local
+// time), e.g. "C:\Temp\SETUP_41235", or the next free name (see above and
+// ClaimFolder), emptied, re-created and locked.
+WorkFolder ClaimWorkingFolder();
 
 // The first of `base` and its variants (see above) that no other process
 // holds and that is no link: emptied, created with its parents and locked by
@@ -53,12 +71,8 @@ std::string ClaimFolder(const std::string& base);
 bool ChooseRoomiestDrive();
 
 // Empty while no drive has been chosen. Otherwise the chosen path, "_" and a
-// random number from 10000 to 100000, claimed like the working folder on the
-// first call and the same afterwards.
-std::string AlternativeFolder();
-
-// Removes the alternative folder with its contents, when one was made.
-void DeleteAlternativeFolder();
+// random number from 10000 to 100000, claimed like the working folder.
+WorkFolder ClaimAlternativeFolder();
 
 // True when the package's required space on the folder's drive is below the
 // free space there and the folder exists. Reads the package file itself.

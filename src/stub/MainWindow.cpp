@@ -15,7 +15,7 @@
 #include "package/Language.h"
 #include "package/TGFileInfo.h"
 #include "setup/SetupRun.h"
-#include "setup/TempDrive.h"
+#include "setup/SetupView.h"
 #include "stub/StubMain.h"
 #include "stub/StubModes.h"
 #include "ui/VMsgBox.h"
@@ -26,6 +26,10 @@ constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // 0x02
 constexpr int kWidth = 492;
 constexpr int kHeight = 110;
 constexpr UINT_PTR kStartTimer = 1;
+// Progress steps come once per file; drawing each one (two control messages,
+// a repaint) costs more under Wine than writing a small file. They are drawn
+// at most this often.
+constexpr DWORD kProgressDrawMs = 30;
 
 struct MainWindowState {
   HWND window = nullptr;
@@ -35,7 +39,11 @@ struct MainWindowState {
   HWND hostWindow = nullptr;
   UINT hostMessage = 0;
   int activity = 0;
+  int position = 0;        // the progress bar's position as stepped
+  int drawnPosition = 0;   // and as last drawn
+  DWORD lastDraw = 0;
   bool destroyed = false;
+  bool setupStarted = false;  // a tick queued before the timer died must not start a second run
   UniqueGdiObject textFont;
 };
 MainWindowState state;
@@ -72,6 +80,66 @@ void Paint(HWND window) {
   EndPaint(window, &paint);
 }
 
+void DrawProgress() {
+  if (state.drawnPosition == state.position) return;
+  SendMessageA(state.progressBar, PBM_SETPOS, state.position, 0);
+  state.activity = state.activity >= 5 ? 0 : state.activity + 1;
+  SendMessageA(state.activityBar, PBM_SETPOS, state.activity, 0);
+  state.drawnPosition = state.position;
+  state.lastDraw = GetTickCount();
+}
+
+// The setup run's view of the main window.
+class MainView : public SetupView {
+ public:
+  void Reset(int total) override {
+    // The 32-bit range message: a package may hold more than 65,535 files.
+    SendMessageA(state.progressBar, PBM_SETRANGE32, 0, total);
+    SendMessageA(state.progressBar, PBM_SETPOS, 0, 0);
+    SendMessageA(state.activityBar, PBM_SETRANGE32, 0, 5);
+    SendMessageA(state.activityBar, PBM_SETPOS, 0, 0);
+    state.position = state.drawnPosition = 0;
+  }
+  void Step() override {
+    ++state.position;
+    if (GetTickCount() - state.lastDraw >= kProgressDrawMs) DrawProgress();
+  }
+  void Show(bool show) override {
+    DrawProgress();  // the last steps, made since the last draw
+    if (!MainWindowHandle()) return;
+    ShowWindow(state.window, show ? SW_SHOWNORMAL : SW_HIDE);
+    if (show) UpdateWindow(state.window);
+  }
+  void SetText(const std::string& text, const std::string& fontName, int charset, int fontSize) override;
+  void ShowActivity() override {
+    if (state.activityBar) ShowWindow(state.activityBar, SW_SHOW);
+  }
+};
+
+void MainView::SetText(const std::string& text, const std::string& fontName, int charset, int fontSize) {
+  if (!state.textLine) return;
+  const bool rtl = RightToLeft(charset);
+  SetWindowLongA(state.textLine, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
+  SetWindowLongA(state.textLine, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rtl ? SS_RIGHT : 0));
+  state.textFont.reset(CreateTextFont(fontName, -PointsToPixels(fontSize), charset));
+  SendMessageA(state.textLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
+  SendMessageA(state.textLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+unsigned long SetupJob() {
+  MainView view;
+  return RunSetup(StubPackage(), view);
+}
+
+// Runs the setup job inside this timer message, pumping messages while it
+// works; its result becomes the process exit code. Runs once.
+void StartSetupRun(HWND window) {
+  KillTimer(window, kStartTimer);
+  if (state.setupStarted) return;
+  state.setupStarted = true;
+  SetProcessExitCode(RunSetupJob(SetupJob));
+}
+
 void OnLocalMessage(HWND window, WPARAM host, LPARAM message) {
   state.hostWindow = reinterpret_cast<HWND>(host);
   state.hostMessage = static_cast<UINT>(message);
@@ -99,7 +167,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       if (StubPackage().IsUpdateAgent()) {
         OnAgentTimer();
       } else {
-        StartSetupRun();
+        StartSetupRun(window);
       }
       break;
     case wm_ShutDown: SetQuitCountdown(static_cast<int>(wParam)); break;
@@ -186,42 +254,6 @@ bool RunMainWindow() {
 
 HWND MainWindowHandle() { return state.window && IsWindow(state.window) ? state.window : nullptr; }
 
-void ShowMainWindow(bool show) {
-  if (!MainWindowHandle()) return;
-  ShowWindow(state.window, show ? SW_SHOWNORMAL : SW_HIDE);
-  if (show) UpdateWindow(state.window);
-}
-
-void ShowActivityBar() {
-  if (state.activityBar) ShowWindow(state.activityBar, SW_SHOW);
-}
-
-void SetMainText(const std::string& text, const std::string& fontName, int charset, int fontSize) {
-  if (!state.textLine) return;
-  const bool rtl = RightToLeft(charset);
-  SetWindowLongA(state.textLine, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
-  SetWindowLongA(state.textLine, GWL_STYLE, WS_CHILD | WS_VISIBLE | (rtl ? SS_RIGHT : 0));
-  state.textFont.reset(CreateTextFont(fontName, -PointsToPixels(fontSize), charset));
-  SendMessageA(state.textLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
-  SendMessageA(state.textLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-void ProgressCallback(int stage, int total, const char*, int step, int position) {
-  if (stage == 0) {
-    // The 32-bit range message: a package may hold more than 65,535 files.
-    SendMessageA(state.progressBar, PBM_SETRANGE32, 0, total);
-    SendMessageA(state.progressBar, PBM_SETPOS, position, 0);
-    SendMessageA(state.progressBar, PBM_SETSTEP, step, 0);
-    SendMessageA(state.activityBar, PBM_SETRANGE32, 0, 5);
-    SendMessageA(state.activityBar, PBM_SETPOS, 0, 0);
-    SendMessageA(state.activityBar, PBM_SETSTEP, 1, 0);
-  } else if (stage == 1) {
-    SendMessageA(state.progressBar, PBM_STEPIT, 0, 0);
-    state.activity = state.activity >= 5 ? 0 : state.activity + 1;
-    SendMessageA(state.activityBar, PBM_SETPOS, state.activity, 0);
-  }
-}
-
 void NotifyHost(WPARAM wParam, LPARAM lParam) {
   if (state.hostWindow && state.hostMessage) PostMessageA(state.hostWindow, state.hostMessage, wParam, lParam);
 }
@@ -236,10 +268,9 @@ bool CloseMainWindow() {
 
 void DestroyMainWindow() {
   WriteLog(".. DestroyMainWindow() - Start");
+  // A running job still unpacks into its working folder or has an engine
+  // running from it: the job removes the folder itself once it is done.
   SetDownloadAbort(true);
-  // A running job still unpacks into the folder or has an engine running
-  // from it: the job removes it itself once it has returned.
-  if (!SetupRunActive()) RemoveWorkingFolder();
   PostQuitMessage(0);
   state.destroyed = true;
   WriteLog(".. DestroyMainWindow() - End");

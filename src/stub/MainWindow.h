@@ -22,24 +22,11 @@ bool RunMainWindow();
 // The main window, or null when none exists.
 HWND MainWindowHandle();
 
-// Shows or hides the main window; shows the small activity bar.
-void ShowMainWindow(bool show);
-void ShowActivityBar();
-
-// Sets the text line in the given font; charsets 177 and 178 align it right
-// and read it right to left.
-void SetMainText(const std::string& text, const std::string& fontName, int charset, int fontSize);
-
-// The program's progress sink. Stage 0 resets the bar to 0..total with the
-// given position and step; stage 1 steps it and turns the activity bar.
-void ProgressCallback(int stage, int total, const char* caption, int step, int position);
-
 // Posts the host's message number to the host window, when a host registered.
 void NotifyHost(WPARAM wParam, LPARAM lParam);
 
 // The first close request only asks a running download or unpacking to
 // stop; returns whether the window may close now.
 bool CloseMainWindow();
-// Stops downloads, removes the working folder unless a job still uses it,
-// and ends the message loop.
+// Stops downloads and ends the message loop.
 void DestroyMainWindow();

@@ -8,7 +8,7 @@
 #include "common/Utils.h"
 #include "common/VDebug.h"
 #include "package/TGFileInfo.h"
-#include "stub/ExitCodes.h"
+#include "setup/ExitCodes.h"
 #include "stub/StubModes.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "common/Utils.h"
 #include "package/TGFileInfo.h"
 #include "setup/SpanRestart.h"
-#include "stub/ExitCodes.h"
+#include "setup/ExitCodes.h"
 #include "stub/MainWindow.h"
 #include "stub/ModeRules.h"
 #include "stub/StubMain.h"

@@ -5,7 +5,7 @@
 
 #include "common/Utils.h"
 #include "common/VDebug.h"
-#include "stub/ExitCodes.h"
+#include "setup/ExitCodes.h"
 #include "stub/StubMain.h"
 
 // The runtime's default terminate handler prints the demangled exception

@@ -15,9 +15,8 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "pack/EntryStream.h"
 #include "pack/PackageBuilder.h"
-#include "pack/PackageWalker.h"
+#include "pack/ToolWalk.h"
 #include "pack/Project.h"
 #include "package/EntryHeader.h"
 
@@ -126,38 +125,32 @@ struct EntryRecord {
   std::string content;
 };
 
-class EntryRecorder : public PackageVisitor {
+class EntryRecorder : public ToolWalkSink {
  public:
-  PackStatus OnVolume(const VolumeInfo& v) override {
+  EntryRecorder() : ToolWalkSink(true) {}
+  bool OnVolume(const VolumeInfo& v) override {
     volumes.push_back(v);
-    return PackStatus::Ok();
+    return true;
   }
-  PackStatus OnTextBlocks(const VolumeInfo&, const TextBlocks& b) override {
+  bool OnTextBlocks(const VolumeInfo&, const TextBlocks& b) override {
     blocks = b;
-    return PackStatus::Ok();
+    return true;
   }
-  PackStatus OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block, int) override {
+  bool BeginEntry(const EntryStart& entry) override {
     EntryRecord record;
-    record.volume = v.number;
-    record.compressed = block.compressed;
-    record.stored = block.dataLength;
-    EntryCallbacks callbacks;
-    callbacks.onHeader = [&record](const std::string& h) {
-      record.header = h;
-      return true;
-    };
-    callbacks.onContent = [&record](const char* data, size_t size) {
-      record.content.append(data, size);
-      return true;
-    };
-    std::string error;
-    if (ReadEntry(source, block, callbacks, error) != EntryRead::kDone) {
-      return PackStatus::Fail(ExitCode::kPackage, error);
-    }
-    record.parsed = ParseEntryHeader(record.header);
+    record.volume = entry.volume;
+    record.compressed = entry.block.compressed;
+    record.stored = entry.block.dataLength;
+    record.header = entry.header;
+    record.parsed = entry.parsed;
     entries.push_back(record);
-    return PackStatus::Ok();
+    return true;
   }
+  bool EntryBytes(const char* data, size_t size) override {
+    entries.back().content.append(data, size);
+    return true;
+  }
+  bool EndEntry(bool) override { return true; }
   void OnNote(const std::string& note) override { notes.push_back(note); }
 
   std::vector<VolumeInfo> volumes;
@@ -169,7 +162,10 @@ class EntryRecorder : public PackageVisitor {
 // Walks a package and records everything; fails the test on a walk error.
 inline EntryRecorder Record(const std::string& firstVolume) {
   EntryRecorder recorder;
-  PackStatus status = WalkPackage(firstVolume, true, recorder);
+  WalkOptions options;
+  options.readTextBlocks = true;
+  options.followSpanData = true;
+  PackStatus status = recorder.Walk(firstVolume, options);
   EXPECT_TRUE(status.ok()) << status.message;
   return recorder;
 }

@@ -19,8 +19,6 @@ class RunLogTest : public ::testing::Test {
   }
 };
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 }  // namespace
 
 TEST_F(RunLogTest, LogLivesBesideTheProgram) {

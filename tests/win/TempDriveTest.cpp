@@ -95,24 +95,39 @@ std::string WorkingFolderBase() {
 
 }  // namespace
 
-TEST(TempDrive, WorkingFolderIsMadeOnceAndHeld) {
-  const std::string folder = WorkingFolder();
-  const std::string base = WorkingFolderBase();
-  // Another test process of this build may hold the plain name.
-  EXPECT_TRUE(folder == base || folder.rfind(base + "_", 0) == 0) << folder << " / " << base;
-  ASSERT_TRUE(FolderExists(folder));
-  const std::string lock = folder + "\\" + kFolderLockName;
-  EXPECT_TRUE(Exists(lock));
-  EXPECT_FALSE(DeleteFileA(lock.c_str()));  // held for the life of the process
-  EXPECT_FALSE(FolderLockedElsewhere(folder));
+TEST(TempDrive, WorkingFolderIsHeldWhileOwnedAndRemovedAfter) {
+  std::string path;
+  {
+    WorkFolder folder = ClaimWorkingFolder();
+    path = folder.path();
+    const std::string base = WorkingFolderBase();
+    // Another test process of this build may hold the plain name.
+    EXPECT_TRUE(path == base || path.rfind(base + "_", 0) == 0) << path << " / " << base;
+    ASSERT_TRUE(FolderExists(path));
+    const std::string lock = path + "\\" + kFolderLockName;
+    EXPECT_TRUE(Exists(lock));
+    EXPECT_FALSE(DeleteFileA(lock.c_str()));  // held for as long as it is owned
+    EXPECT_FALSE(FolderLockedElsewhere(path));
+    ASSERT_TRUE(CreateFolderWithParents(path + "\\sub"));
+    ASSERT_TRUE(WriteTextToFile(path + "\\sub\\unpacked.txt", "unpacked", 0, false));
 
-  ASSERT_TRUE(WriteTextToFile(folder + "\\unpacked.txt", "kept", 0, false));
-  EXPECT_EQ(WorkingFolder(), folder);
-  EXPECT_TRUE(Exists(folder + "\\unpacked.txt"));  // the second call deleted nothing
+    WorkFolder moved = std::move(folder);
+    EXPECT_EQ(moved.path(), path);
+    EXPECT_EQ(folder.path(), "");  // NOLINT(bugprone-use-after-move): the old owner owns nothing
+  }
+  EXPECT_FALSE(FolderExists(path));  // contents, lock and folder, once
+
+  WorkFolder kept = ClaimWorkingFolder();
+  path = kept.path();
+  kept.Keep();  // a program started from it goes on using it
+  { WorkFolder gone = std::move(kept); }
+  EXPECT_TRUE(FolderExists(path));
+  EXPECT_TRUE(RemoveFolderTree(path, true));
 }
 
 TEST(TempDrive, SecondProcessPassesOverAHeldWorkingFolder) {
-  const std::string folder = WorkingFolder();
+  const WorkFolder held = ClaimWorkingFolder();
+  const std::string& folder = held.path();
   ASSERT_TRUE(WriteTextToFile(folder + "\\ours.txt", "ours", 0, false));
   ScratchFolder scratch;
   const std::string report = scratch.Path("child-folder.txt");
@@ -133,14 +148,15 @@ TEST(TempDriveChild, DISABLED_ClaimsAndRemovesItsOwnFolder) {
   const char* report = std::getenv("VARNIX_CHILD_REPORT");
   if (report == nullptr)
     GTEST_SKIP() << "runs as a child of SecondProcessPassesOverAHeldWorkingFolder";
-  EXPECT_FALSE(RemoveWorkingFolder());  // not used yet: nothing to remove, nothing made
-  const std::string folder = WorkingFolder();
-  ASSERT_TRUE(WriteTextToFile(report, folder, 0, false));
-  EXPECT_EQ(Entries(folder), kOnlyTheLock);
-  ASSERT_TRUE(WriteTextToFile(folder + "\\setup.exe", "engine", 0, false));
-  EXPECT_TRUE(RemoveWorkingFolder());
+  std::string folder;
+  {
+    const WorkFolder claimed = ClaimWorkingFolder();
+    folder = claimed.path();
+    ASSERT_TRUE(WriteTextToFile(report, folder, 0, false));
+    EXPECT_EQ(Entries(folder), kOnlyTheLock);
+    ASSERT_TRUE(WriteTextToFile(folder + "\\setup.exe", "engine", 0, false));
+  }
   EXPECT_FALSE(FolderExists(folder));
-  EXPECT_FALSE(RemoveWorkingFolder());
 }
 
 TEST(TempDrive, ClaimEmptiesAFreeFolderAndPassesOverAHeldOne) {
@@ -209,8 +225,7 @@ TEST(TempDrive, RoomiestDriveWithTheTemporaryPathOnC) {
   // path lies on it: nothing better to choose.
   const bool hadTemp = FolderExists("C:\\TEMP");
   EXPECT_FALSE(ChooseRoomiestDrive());
-  EXPECT_EQ(AlternativeFolder(), "");
-  DeleteAlternativeFolder();
+  EXPECT_EQ(ClaimAlternativeFolder().path(), "");
   EXPECT_EQ(FolderExists("C:\\TEMP"), hadTemp);  // the probe cleaned up after itself
   if (hadTemp) {
     for (const std::string& name : Entries("C:\\TEMP"))
@@ -238,7 +253,8 @@ TEST(TempDriveChild, DISABLED_ChoosesDriveC) {
   ASSERT_EQ(SystemTempPath(), "Z:\\tmp\\");
   const bool hadTemp = FolderExists("C:\\TEMP");
   EXPECT_TRUE(ChooseRoomiestDrive());
-  const std::string folder = AlternativeFolder();
+  WorkFolder alternative = ClaimAlternativeFolder();
+  const std::string folder = alternative.path();
   ASSERT_TRUE(WriteTextToFile(report, folder, 0, false));
   const std::string chosen = hadTemp ? "C:\\TEMP\\TEMP_" : "C:\\TEMP_";
   ASSERT_EQ(folder.rfind(chosen, 0), 0u) << folder;
@@ -246,10 +262,9 @@ TEST(TempDriveChild, DISABLED_ChoosesDriveC) {
   EXPECT_GE(number, 10000);
   EXPECT_LE(number, 100000);
   EXPECT_EQ(Entries(folder), kOnlyTheLock);
-  EXPECT_EQ(AlternativeFolder(), folder);
   EXPECT_TRUE(ChooseRoomiestDrive());  // chosen once, kept
   EXPECT_EQ(FolderExists("C:\\TEMP"), hadTemp);
-  DeleteAlternativeFolder();
+  alternative = WorkFolder();
   EXPECT_FALSE(FolderExists(folder));
 }
 

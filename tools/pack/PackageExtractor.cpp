@@ -8,9 +8,8 @@
 #include <new>
 
 #include "common/TextRules.h"
-#include "pack/EntryStream.h"
 #include "pack/PackFiles.h"
-#include "pack/PackageWalker.h"
+#include "pack/ToolWalk.h"
 #include "pack/PrintableText.h"
 #include "package/EntryHeader.h"
 
@@ -35,23 +34,26 @@ fs::path TargetPath(const std::string& destination, const std::string& name) {
   return path;
 }
 
-class Extractor : public PackageVisitor {
+class Extractor : public ToolWalkSink {
  public:
   Extractor(std::string destination, ExtractReport& report, std::ostream* log)
-      : destination_(std::move(destination)), report_(report), log_(log) {}
+      : ToolWalkSink(true), destination_(std::move(destination)), report_(report), log_(log) {}
 
-  PackStatus OnVolume(const VolumeInfo& v) override;
-  PackStatus OnTextBlocks(const VolumeInfo&, const TextBlocks&) override {
-    return PackStatus::Ok();
-  }
-  PackStatus OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
-                     int index) override;
+  bool OnVolume(const VolumeInfo& v) override;
+  bool OnTextBlocks(const VolumeInfo&, const TextBlocks&) override { return true; }
+  bool BeginEntry(const EntryStart& entry) override;
+  bool EntryBytes(const char* data, size_t size) override;
+  bool EndEntry(bool complete) override;
+  bool OnProblem(const VolumeInfo& volume, const WalkDamage& damage) override;
   void OnNote(const std::string& note) override {
     if (log_ != nullptr) *log_ << PrintableText(note) << "\n";
   }
 
  private:
-  bool OpenTarget(const EntryHeader& header, const std::string& where, PackStatus& failure);
+  bool OpenTarget(const EntryStart& entry);
+  void WriteFailed() {
+    Fail(ExitCode::kOutput, target_.string() + ": cannot write" + SystemReason());
+  }
 
   std::string destination_;
   ExtractReport& report_;
@@ -59,99 +61,85 @@ class Extractor : public PackageVisitor {
   std::map<std::string, fs::path> written_;  // upper-cased name -> file
   std::ofstream out_;
   fs::path target_;
+  bool opened_ = false;
+  uint32_t dosTime_ = 0;
 };
 
-PackStatus Extractor::OnVolume(const VolumeInfo& v) {
-  if (!v.checksumPasses) {
-    return PackStatus::Fail(ExitCode::kChecksum, v.path + ": checksum fails (stored " +
-                                                     std::to_string(v.trailer.PackageChecksum) +
-                                                     ", computed " +
-                                                     std::to_string(v.computedChecksum) + ")");
-  }
+bool Extractor::OnVolume(const VolumeInfo&) {
   std::error_code error;
   fs::create_directories(fs::path(destination_), error);
   if (error) {
-    return PackStatus::Fail(ExitCode::kOutput,
-                            destination_ + ": cannot create the folder: " + error.message());
+    Fail(ExitCode::kOutput, destination_ + ": cannot create the folder: " + error.message());
+    return false;
   }
-  return PackStatus::Ok();
+  return true;
+}
+
+// Entry damage names the entry by number and, once its header was read, by name.
+bool Extractor::OnProblem(const VolumeInfo& volume, const WalkDamage& damage) {
+  if (damage.problem != WalkProblem::kEntryDamaged) return ToolWalkSink::OnProblem(volume, damage);
+  Fail(ExitCode::kPackage, volume.path + ": entry " + std::to_string(damage.entry) +
+                               (damage.name.empty() ? "" : " (\"" + PrintableText(damage.name) + "\")") +
+                               " is corrupt: " + damage.detail);
+  return false;
 }
 
 // Opens the entry's file: created (emptied) for the first entry of a name,
 // appended to for later ones.
-bool Extractor::OpenTarget(const EntryHeader& header, const std::string& where,
-                           PackStatus& failure) {
-  if (!IsSafeEntryName(header.name)) {
-    failure = PackStatus::Fail(ExitCode::kUnsafeName,
-                               where + ": unsafe name \"" + PrintableText(header.name) + "\" refused");
-    return false;
-  }
-  std::string key = UpperText(ReplaceText(header.name, "/", "\\", false));
+bool Extractor::OpenTarget(const EntryStart& entry) {
+  const std::string key = UpperText(ReplaceText(entry.parsed.name, "/", "\\", false));
   auto known = written_.find(key);
-  bool append = known != written_.end();
-  target_ = append ? known->second : TargetPath(destination_, header.name);
+  const bool append = entry.continues && known != written_.end();
+  target_ = append ? known->second : TargetPath(destination_, entry.parsed.name);
   std::error_code error;
   fs::create_directories(target_.parent_path(), error);
   errno = 0;
   out_.open(target_.string(), std::ios::binary | (append ? std::ios::app : std::ios::trunc));
   if (error || !out_) {
-    failure =
-        PackStatus::Fail(ExitCode::kOutput, target_.string() + ": cannot write" +
-                                                (error ? ": " + error.message() : SystemReason()));
+    Fail(ExitCode::kOutput,
+         target_.string() + ": cannot write" + (error ? ": " + error.message() : SystemReason()));
     return false;
   }
   if (!append) {
     written_.emplace(key, target_);
-    report_.files.push_back(header.name);
-    if (log_ != nullptr) *log_ << PrintableText(header.name) << "\n";
+    report_.files.push_back(entry.parsed.name);
+    if (log_ != nullptr) *log_ << PrintableText(entry.parsed.name) << "\n";
   }
   return true;
 }
 
-PackStatus Extractor::OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
-                              int index) {
+bool Extractor::BeginEntry(const EntryStart& entry) {
   ++report_.entries;
-  std::string where = v.path + ": entry " + std::to_string(index);
-  EntryHeader header;
-  PackStatus failure;
-  bool opened = false;
-  EntryCallbacks callbacks;
-  callbacks.onHeader = [&](const std::string& text) {
-    if (text.empty()) return false;  // the stub skips entries without a header
-    header = ParseEntryHeader(text);
-    if (!header.launchEntry.empty()) report_.launchEntry = header.launchEntry;
-    opened = OpenTarget(header, where, failure);
-    return opened;
-  };
-  callbacks.onContent = [&](const char* data, size_t size) {
-    out_.write(data, static_cast<std::streamsize>(size));
-    if (out_) return true;
-    failure =
-        PackStatus::Fail(ExitCode::kOutput, target_.string() + ": cannot write" + SystemReason());
-    return false;
-  };
-  std::string error;
+  opened_ = false;
+  if (entry.header.empty()) return true;  // the stub skips entries without a header
+  if (!entry.parsed.launchEntry.empty()) report_.launchEntry = entry.parsed.launchEntry;
+  dosTime_ = entry.parsed.dosTime;
+  opened_ = OpenTarget(entry);
+  return opened_;
+}
+
+bool Extractor::EntryBytes(const char* data, size_t size) {
+  if (!opened_) return true;
   errno = 0;
-  EntryRead result = ReadEntry(source, block, callbacks, error);
-  if (opened) out_.close();
-  if (result == EntryRead::kCorrupt) {
-    failure = PackStatus::Fail(ExitCode::kPackage,
-                               where +
-                                   (header.name.empty() ? "" : " (\"" + PrintableText(header.name) + "\")") +
-                                   " is corrupt: " + error);
-  } else if (opened && !out_) {
-    failure =
-        PackStatus::Fail(ExitCode::kOutput, target_.string() + ": cannot write" + SystemReason());
+  out_.write(data, static_cast<std::streamsize>(size));
+  if (out_) return true;
+  WriteFailed();
+  return false;
+}
+
+// The file being written when the walk failed is removed.
+bool Extractor::EndEntry(bool complete) {
+  if (!opened_) return true;
+  opened_ = false;
+  out_.close();
+  if (complete && !out_) WriteFailed();
+  if (!complete || failed()) {
+    std::error_code ignored;
+    fs::remove(target_, ignored);
+    return false;
   }
-  if (!failure.ok()) {
-    if (opened) {
-      std::error_code ignored;
-      fs::remove(target_, ignored);
-    }
-    return failure;
-  }
-  if (opened && header.dosTime != 0) SetFileDosTime(target_.string(), header.dosTime);
-  return PackStatus::Ok();
+  if (dosTime_ != 0) SetFileDosTime(target_.string(), dosTime_);
+  return true;
 }
 
 }  // namespace
@@ -161,7 +149,10 @@ PackStatus ExtractPackage(const std::string& firstVolume, const std::string& des
   report = ExtractReport();
   try {
     Extractor extractor(destination, report, log);
-    return WalkPackage(firstVolume, true, extractor);
+    WalkOptions options;
+    options.readTextBlocks = true;  // a text block that cannot be read is damage here too
+    options.followSpanData = true;
+    return extractor.Walk(firstVolume, options);
   } catch (const std::bad_alloc&) {
     return PackStatus::Fail(ExitCode::kInternal, "out of memory");
   } catch (const std::exception& error) {

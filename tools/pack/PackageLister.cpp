@@ -5,9 +5,8 @@
 #include <new>
 
 #include "pack/AppendedData.h"
-#include "pack/EntryStream.h"
 #include "pack/PackFiles.h"
-#include "pack/PackageWalker.h"
+#include "pack/ToolWalk.h"
 #include "pack/PrintableText.h"
 #include "pack/TextBlocks.h"
 #include "package/EntryHeader.h"
@@ -35,14 +34,19 @@ std::string FlagNames(uint8_t flags) {
   return names;
 }
 
-class Lister : public PackageVisitor {
+class Lister : public ToolWalkSink {
  public:
-  explicit Lister(std::ostream& out) : out_(out) {}
+  explicit Lister(std::ostream& out) : ToolWalkSink(false), out_(out) {}
 
-  PackStatus OnVolume(const VolumeInfo& v) override;
-  PackStatus OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) override;
-  PackStatus OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
-                     int index) override;
+  bool OnVolume(const VolumeInfo& v) override;
+  bool OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) override;
+  bool BeginEntry(const EntryStart& entry) override;
+  bool EntryBytes(const char*, size_t size) override {
+    size_ += size;
+    return true;
+  }
+  bool EndEntry(bool complete) override;
+  bool OnProblem(const VolumeInfo& v, const WalkDamage& damage) override;
   void OnNote(const std::string& note) override { out_ << "Note: " << note << "\n"; }
 
   std::string checksumFailure;   // of the first volume that fails
@@ -60,11 +64,32 @@ class Lister : public PackageVisitor {
   void PrintItems(const std::string& title, const std::string& block, const char* const names[],
                   int tokenItem);
 
+  void EntryHeading(int volume);
+
   std::ostream& out_;
   bool entryHeadingDone_ = false;
+  EntryStart entry_;
+  uint64_t size_ = 0;
 };
 
-PackStatus Lister::OnVolume(const VolumeInfo& v) {
+// A checksum failure and unsafe names are listed and reported at the end;
+// everything else stops the listing.
+bool Lister::OnProblem(const VolumeInfo& v, const WalkDamage& damage) {
+  switch (damage.problem) {
+    case WalkProblem::kChecksum:
+      if (checksumFailure.empty()) checksumFailure = ProblemText(v, damage);
+      return true;
+    case WalkProblem::kUnsafeName:
+      // Extract and the stub stop at this entry; the listing goes on.
+      if (unsafeEntries++ == 0) firstUnsafe = ProblemText(v, damage);
+      return true;
+    case WalkProblem::kEntryDamaged: EntryHeading(v.number); break;
+    default: break;
+  }
+  return ToolWalkSink::OnProblem(v, damage);
+}
+
+bool Lister::OnVolume(const VolumeInfo& v) {
   out_ << "Volume " << v.number << ": " << v.path << "\n";
   Field("File size", std::to_string(v.fileSize));
   Field("PE file", v.isPeFile ? "yes (\"MZ\" at 0, \"PE\" at 0x100)" : "no");
@@ -84,13 +109,8 @@ PackStatus Lister::OnVolume(const VolumeInfo& v) {
   Field("Checksum", "stored " + std::to_string(v.trailer.PackageChecksum) + ", computed " +
                         std::to_string(v.computedChecksum) +
                         (v.checksumPasses ? ": passes" : ": FAILS"));
-  if (!v.checksumPasses && checksumFailure.empty()) {
-    checksumFailure = v.path + ": checksum fails (stored " +
-                      std::to_string(v.trailer.PackageChecksum) + ", computed " +
-                      std::to_string(v.computedChecksum) + ")";
-  }
   entryHeadingDone_ = false;
-  return PackStatus::Ok();
+  return true;
 }
 
 void Lister::PrintTrailer(const PackageTrailer& t) {
@@ -119,7 +139,7 @@ void Lister::PrintTrailer(const PackageTrailer& t) {
   Field("TrailerLength", std::to_string(t.TrailerLength));
 }
 
-PackStatus Lister::OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) {
+bool Lister::OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) {
   expectedEntries = v.trailer.FileCount;
   PrintLanguages(blocks.language);
   static const char* const kSettingsNames[] = {"ServerUrl", "InfoFile", "AgentExe", "Token",
@@ -130,7 +150,7 @@ PackStatus Lister::OnTextBlocks(const VolumeInfo& v, const TextBlocks& blocks) {
                                             "Size"};
     PrintItems("Web block", blocks.web, kWebNames, kWebTokenItem);
   }
-  return PackStatus::Ok();
+  return true;
 }
 
 void Lister::PrintLanguages(const std::string& block) {
@@ -161,49 +181,36 @@ void Lister::PrintItems(const std::string& title, const std::string& block,
   }
 }
 
-PackStatus Lister::OnEntry(ByteSource& source, const VolumeInfo& v, const BlockRef& block,
-                           int index) {
-  if (!entryHeadingDone_) {
-    out_ << "Entries of volume " << v.number << ":\n";
-    out_ << "  " << std::right << std::setw(5) << "#" << std::setw(12) << "stored"
-         << "  " << std::setw(6) << "method" << std::setw(12) << "size"
-         << "  " << std::left << std::setw(20) << "time"
-         << "name\n";
-    entryHeadingDone_ = true;
-  }
+void Lister::EntryHeading(int volume) {
+  if (entryHeadingDone_) return;
+  out_ << "Entries of volume " << volume << ":\n";
+  out_ << "  " << std::right << std::setw(5) << "#" << std::setw(12) << "stored"
+       << "  " << std::setw(6) << "method" << std::setw(12) << "size"
+       << "  " << std::left << std::setw(20) << "time"
+       << "name\n";
+  entryHeadingDone_ = true;
+}
+
+bool Lister::BeginEntry(const EntryStart& entry) {
+  EntryHeading(entry.volume);
   ++entries;
-  std::string header;
-  uint64_t size = 0;
-  EntryCallbacks callbacks;
-  callbacks.onHeader = [&header](const std::string& text) {
-    header = text;
-    return true;
-  };
-  callbacks.onContent = [&size](const char*, size_t count) {
-    size += count;
-    return true;
-  };
-  std::string error;
-  if (ReadEntry(source, block, callbacks, error) != EntryRead::kDone) {
-    return PackStatus::Fail(ExitCode::kPackage, v.path + ": entry " + std::to_string(index) +
-                                                    " at offset " + std::to_string(block.offset) +
-                                                    " is corrupt: " + error);
-  }
-  EntryHeader parsed = ParseEntryHeader(header);
-  std::string name = header.empty() ? "(no header: skipped by the stub)" : PrintableText(parsed.name);
-  if (!header.empty() && !IsSafeEntryName(parsed.name)) {
-    // Extract and the stub stop at this entry; the listing goes on.
-    name += "  [UNSAFE NAME]";
-    if (unsafeEntries++ == 0) {
-      firstUnsafe = v.path + ": entry " + std::to_string(index) + ": unsafe name \"" +
-                    PrintableText(parsed.name) + "\"";
-    }
-  }
+  entry_ = entry;
+  size_ = 0;
+  return true;
+}
+
+// The line is printed once the content is counted.
+bool Lister::EndEntry(bool complete) {
+  if (!complete) return false;
+  const EntryHeader& parsed = entry_.parsed;
+  std::string name =
+      entry_.header.empty() ? "(no header: skipped by the stub)" : PrintableText(parsed.name);
+  if (!entry_.safeName) name += "  [UNSAFE NAME]";
   if (!parsed.launchEntry.empty()) name += "  [launch: " + PrintableText(parsed.launchEntry) + "]";
-  out_ << "  " << std::right << std::setw(5) << index << std::setw(12) << block.dataLength << "  "
-       << std::setw(6) << (block.compressed ? "zlib" : "stored") << std::setw(12) << size << "  "
-       << std::left << std::setw(20) << FormatDosTime(parsed.dosTime) << name << "\n";
-  return PackStatus::Ok();
+  out_ << "  " << std::right << std::setw(5) << entry_.index << std::setw(12) << entry_.block.dataLength
+       << "  " << std::setw(6) << (entry_.block.compressed ? "zlib" : "stored") << std::setw(12) << size_
+       << "  " << std::left << std::setw(20) << FormatDosTime(parsed.dosTime) << name << "\n";
+  return true;
 }
 
 }  // namespace
@@ -211,7 +218,10 @@ PackStatus Lister::OnEntry(ByteSource& source, const VolumeInfo& v, const BlockR
 PackStatus ListPackage(const std::string& firstVolume, std::ostream& out) {
   try {
     Lister lister(out);
-    PackStatus status = WalkPackage(firstVolume, false, lister);
+    WalkOptions options;
+    options.readTextBlocks = true;
+    options.followSpanData = true;
+    PackStatus status = lister.Walk(firstVolume, options);
     if (!status.ok()) return status;
     out << "Total: " << lister.entries << " entries; FileCount says " << lister.expectedEntries;
     if (lister.unsafeEntries > 0) out << "; " << lister.unsafeEntries << " with an unsafe name";

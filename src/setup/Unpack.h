@@ -1,14 +1,13 @@
-// Writes every file entry of a package into a destination folder, walking
-// its volumes (asking for the next disk when a volume is not at hand),
-// checking each volume's checksum and reporting progress. Entries are read
+// The stub's side of the package walk (PackageWalk.h): writes every file
+// entry of a package into a destination folder, asks for the next disk when
+// a volume is not at hand, tells the user about damage and reports progress. Entries are read
 // and inflated in bounded pieces straight into their files, so memory use
 // does not grow with the size of an entry.
 #pragma once
 
 #include <string>
 
-// The program's progress sink: stage 0 (total) resets, stage 1 steps.
-using ProgressFn = void (*)(int stage, int total, const char* caption, int step, int position);
+#include "setup/SetupView.h"
 
 struct UnpackRequest {
   std::string packageFile;    // the first volume
@@ -25,6 +24,9 @@ struct UnpackRequest {
   // Asked between pieces of data; true stops the walk as cancelled, the file
   // being written is removed. Null: never cancelled.
   bool (*cancelled)() = nullptr;
+  // Reset to the package's file count, stepped once per file begun and once
+  // per further volume. Null: no progress shown.
+  Progress* progress = nullptr;
 };
 
 enum class UnpackOutcome {
@@ -41,4 +43,4 @@ struct UnpackResult {
   std::string launchEntry;  // header item of the entry to start; empty when none or not kDone
 };
 
-UnpackResult UnpackPackage(const UnpackRequest& request, ProgressFn progress);
+UnpackResult UnpackPackage(const UnpackRequest& request);
