@@ -1,5 +1,6 @@
 #include "setup/ExtractAndLaunch.h"
 
+#include "common/ChildProcess.h"
 #include "common/Files.h"
 #include "common/ProcessTools.h"
 #include "common/TextRules.h"
@@ -72,16 +73,18 @@ LaunchResult Launch(const LaunchRequest& request, const std::string& workingFold
 
   const std::string atomName = kTokenAtomPrefix + token;
   GlobalAddAtomA(atomName.c_str());
-  UniqueKernelHandle engine(RunProgram(commandLine, request.foreground ? SW_SHOW : SW_HIDE));
+  ChildOptions shown;
+  shown.showState = request.foreground ? SW_SHOW : SW_HIDE;
+  const ChildProcess engine = ChildProcess::Start(commandLine, shown);
   ShowMainWindow(false);
   WaitPumping(0, 1000);
   LaunchResult result;
   result.engineRan = static_cast<bool>(engine);
   if (engine) {
-    WaitForProcess(engine.get());
-    result.exitCode = ProcessExitCodeOf(engine.get());
+    engine.WaitPumpingUntilEnded();
+    result.exitCode = ProcessExitCodeOf(engine.process());
   } else {
-    DebugTrace() << " The setup engine could not be started (error " << static_cast<unsigned long>(GetLastError())
+    DebugTrace() << " The setup engine could not be started (error " << static_cast<unsigned long>(engine.startError())
                  << ")";
     result.exitCode = kExitSetupFailed;
   }
@@ -155,28 +158,6 @@ LaunchResult UnpackAndLaunch(const LaunchRequest& request, const TGFileInfo& rea
 }
 
 }  // namespace
-
-HANDLE RunProgram(const std::string& commandLine, int showState) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showState);
-  PROCESS_INFORMATION process = {};
-  std::string line = commandLine;  // CreateProcessA may write into it
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
-}
-
-void WaitForProcess(HANDLE process) {
-  // The handle, not the exit code, says whether the process still runs: a
-  // program may well end with 259, the code that reads as "still active".
-  do {
-    WaitPumping(0, 500);
-  } while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT);
-}
 
 LaunchResult ExtractAndLaunch(const LaunchRequest& request) {
   const TGFileInfo reader(request.packageFile);

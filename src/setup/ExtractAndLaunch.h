@@ -25,11 +25,3 @@ struct LaunchResult {
 // the engine started), 1603 when the run failed. A silent run shows no error
 // box: its failures go to the debug channel.
 LaunchResult ExtractAndLaunch(const LaunchRequest& request);
-
-// Starts a whole command line in the current folder with the given show
-// state; null on failure. The caller owns the handle.
-HANDLE RunProgram(const std::string& commandLine, int showState);
-
-// Waits, pumping messages, until the process has ended or its handle cannot
-// be waited on. Whatever code the process ends with does not matter.
-void WaitForProcess(HANDLE process);
