@@ -39,6 +39,7 @@ MAIN_WINDOW_STYLE = 0x02C80000  # caption, system menu, clip children
 WS_EX_RTLREADING = 0x2000
 SS_TYPEMASK, SS_RIGHT = 0x1F, 0x02
 SW_HIDE, SW_SHOW = 0, 5
+ERROR_BAD_EXE_FORMAT = 193
 
 ENGLISH = """
 [Language English]
@@ -768,6 +769,19 @@ def test_run_without_a_startable_engine_fails(pack, start_setup, fake_engine, wi
     # exit code and the debug channel tell.
     assert boxes.seen() is None
     assert_gone(working_folder_of(program))
+
+
+def test_engine_start_failure_names_the_systems_reason(pack, start_setup, fake_engine,
+                                                      debug_viewer, work_dir):
+    # The reason must be the start's own, not what a later call left behind.
+    program = build_setup(pack, work_dir, payload(b"MZ but not a program"))
+
+    run = start_setup(program, env=fake_engine.env()).wait()
+
+    assert run.exit_code == RUN_FAILED, run.stdout
+    text = debug_viewer.wait_for_text(" The setup engine could not be started (error ")
+    reason = re.search(r"could not be started \(error (\d+)\)", text)
+    assert reason and int(reason.group(1)) == ERROR_BAD_EXE_FORMAT, text[-600:]
 
 
 def test_package_without_launch_entry_fails(pack, start_setup, fake_engine, window_watch,
