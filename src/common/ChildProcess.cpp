@@ -36,6 +36,7 @@ ChildProcess ChildProcess::Start(const std::string& commandLine, const ChildOpti
     child.startError_ = GetLastError();
     return child;
   }
+  child.started_ = true;
   child.process_.reset(started.hProcess);
   child.thread_.reset(started.hThread);
   child.id_ = started.dwProcessId;

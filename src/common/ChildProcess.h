@@ -37,7 +37,12 @@ class ChildProcess {
   // system's error code.
   static ChildProcess Start(const std::string& commandLine, const ChildOptions& options);
 
+  // True when there is a started process to wait on.
   explicit operator bool() const { return static_cast<bool>(process_); }
+  // True when the system started the program, even without handing back a
+  // process handle, as Wine does for a Unix program (which then cannot be
+  // waited on).
+  bool started() const { return started_; }
   HANDLE process() const { return process_.get(); }
   DWORD id() const { return id_; }
   DWORD startError() const { return startError_; }
@@ -56,4 +61,5 @@ class ChildProcess {
   UniqueKernelHandle thread_;
   DWORD id_ = 0;
   DWORD startError_ = 0;
+  bool started_ = false;
 };

@@ -148,7 +148,7 @@ bool RunConsoleCommand(const std::string& program, const std::string& arguments,
       return ReportStartFailure(GetLastError(), commandLine, callback, user, result);
     }
     const ChildProcess child = StartConsoleProcess(commandLine, showState, pipes);
-    if (!child) return ReportStartFailure(child.startError(), commandLine, callback, user, result);
+    if (!child.started()) return ReportStartFailure(child.startError(), commandLine, callback, user, result);
     ConsoleWatch watch(child, pipes, callback, user, result);
     watch.Poll();
     watch.ReadLate(tailWaitMs);

@@ -23,6 +23,7 @@ TEST(ChildProcess, FailedStartHoldsOnlyTheReason) {
   const std::string missing =
       "\"C:\\Nowhere\\no-such-program-" + std::to_string(GetCurrentProcessId()) + ".exe\" /a";
   const ChildProcess child = ChildProcess::Start(missing, ChildOptions());
+  EXPECT_FALSE(child.started());
   EXPECT_FALSE(child);
   EXPECT_EQ(child.process(), nullptr);
   EXPECT_EQ(child.id(), 0u);
@@ -72,4 +73,20 @@ TEST(ChildProcess, ProgramAndWorkingFolderFromTheOptions) {
   EXPECT_EQ(child.ExitCode(12345), 0u);
   const std::string printed = ReadWholeFile(report);
   EXPECT_TRUE(SameTrimmedText(printed, folder.path())) << printed;  // cd prints it with CR LF
+}
+
+// Wine starts a Unix program but hands back no process handle: the start
+// counts, and the waits and the exit code must cope with having nothing.
+TEST(ChildProcess, StartWithoutAProcessHandle) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "only Wine starts Unix programs";
+  ChildOptions options;
+  options.program = "Z:\\bin\\true";
+  const ChildProcess child = ChildProcess::Start("/bin/true", options);
+  ASSERT_TRUE(child.started()) << "error " << child.startError();
+  EXPECT_FALSE(child);
+  EXPECT_FALSE(child.Ended(0));
+  EXPECT_EQ(child.ExitCode(7), 7u);
+  const DWORD start = GetTickCount();
+  child.WaitPumpingUntilEnded();
+  EXPECT_LT(ElapsedSince(start), 5000u);
 }

@@ -130,7 +130,8 @@ class WineFolderLink {
     const std::string line = "/bin/sh -c \"" + command + " && touch '" + unixLink_ + ".done'\"";
     ChildOptions shell;
     shell.program = "Z:\\bin\\sh";
-    if (!ChildProcess::Start(line, shell)) return false;
+    // Started, but without a handle to wait on (see above).
+    if (!ChildProcess::Start(line, shell).started()) return false;
     for (int wait = 0; wait < 500; ++wait) {  // at most 10 s
       if (DeleteFileA(marker.c_str())) return true;
       Sleep(20);

@@ -67,7 +67,7 @@ int main() {
   }
 
   const ChildProcess child = ChildProcess::Start(command_line, MakeOptions(folder, show));
-  if (!child) {
+  if (!child.started()) {
     std::printf("LAUNCH_FAILED=%lu\n", static_cast<unsigned long>(child.startError()));
     return 255;
   }
