@@ -6,6 +6,7 @@
 #include <exception>
 #include <vector>
 
+#include "common/ConsoleCommand.h"
 #include "common/PsAPI.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
@@ -14,7 +15,6 @@
 #include "common/WinHandles.h"
 
 namespace {
-
 
 // NT 4's kernel32 has no tool-help functions, so they are looked up rather
 // than imported: the program must still start there.
@@ -293,20 +293,20 @@ HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool from
   });
 }
 
-bool PostToProgram(const std::string& path, bool byFullPath, UINT message, LPARAM lParam,
-                   WPARAM wParam) {
+bool PostToProgram(const std::string& path, bool byFullPath, UINT message, WPARAM wParam,
+                   LPARAM lParam) {
   const HWND window = FindMainWindowOfProgram(path, byFullPath, false);
   return window && PostMessageA(window, message, wParam, lParam);
 }
 
 bool CloseProgram(const std::string& path, bool byFullPath, DWORD waitLimitMs) {
-  const bool posted = PostToProgram(path, byFullPath, WM_CLOSE, 255, 15);
+  const bool posted = PostToProgram(path, byFullPath, WM_CLOSE, 15, 255);
   if (waitLimitMs > 0) WaitProgramEnd(path, waitLimitMs);
   return posted;
 }
 
 bool QuitProgram(const std::string& path, bool byFullPath) {
-  return PostToProgram(path, byFullPath, WM_QUIT, 255, 15);
+  return PostToProgram(path, byFullPath, WM_QUIT, 15, 255);
 }
 
 bool TerminateProgram(const std::string& path, bool byFullPath) {
@@ -334,160 +334,6 @@ void WaitWindowGone(const std::string& className, const std::string& title) {
   const char* classText = className.empty() ? nullptr : className.c_str();
   const char* titleText = title.empty() ? nullptr : title.c_str();
   while (FindWindowA(classText, titleText)) YieldX(100);
-}
-
-namespace {
-
-std::string ErrorText(DWORD error) {
-  const std::string text = SystemErrorText(error);
-  return text.empty() ? "Error " + std::to_string(error) : text;
-}
-
-struct ConsolePipes {
-  UniqueKernelHandle inRead, inWrite;
-  UniqueKernelHandle outRead, outWrite;
-  UniqueKernelHandle errRead, errWrite;
-};
-
-// Reads never wait here anyway (only what the pipe reports waiting is
-// read); the time-out is only a second guard, where the system accepts one
-// on a pipe.
-void ApplyReadTimeout(HANDLE pipe) {
-  COMMTIMEOUTS timeouts = {};
-  timeouts.ReadTotalTimeoutConstant = 10;
-  SetCommTimeouts(pipe, &timeouts);
-}
-
-bool MakePipe(UniqueKernelHandle& read, UniqueKernelHandle& write) {
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &attributes, 0)) return false;
-  read.reset(readEnd);
-  write.reset(writeEnd);
-  ApplyReadTimeout(readEnd);
-  ApplyReadTimeout(writeEnd);
-  return true;
-}
-
-bool MakePipes(ConsolePipes& pipes) {
-  return MakePipe(pipes.inRead, pipes.inWrite) && MakePipe(pipes.outRead, pipes.outWrite) &&
-         MakePipe(pipes.errRead, pipes.errWrite);
-}
-
-// The command line by value: the system may write into it.
-bool StartConsoleProcess(std::string commandLine, int showState, const ConsolePipes& pipes,
-                         PROCESS_INFORMATION& started) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showState);
-  startup.hStdInput = pipes.inRead.get();
-  startup.hStdOutput = pipes.outWrite.get();
-  startup.hStdError = pipes.errWrite.get();
-  return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, IDLE_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &started) != FALSE;
-}
-
-bool ReportStartFailure(DWORD error, const std::string& commandLine, ConsoleOutputCallback callback,
-                        void* user, ConsoleResult& result) {
-  result.exitCode = kConsoleStartFailed;
-  result.stderrText = StartFailureText(ErrorText(error), commandLine);
-  bool stop = false;
-  if (callback) callback(result.stderrText + "\r\n", user, stop);
-  return false;
-}
-
-// Follows a started console command until it has ended and its pipes are
-// empty.
-class ConsoleWatch {
- public:
-  ConsoleWatch(HANDLE process, const ConsolePipes& pipes, ConsoleOutputCallback callback,
-               void* user, ConsoleResult& result)
-      : process_(process),
-        out_(pipes.outRead.get()),
-        err_(pipes.errRead.get()),
-        callback_(callback),
-        user_(user),
-        result_(result) {}
-
-  void Poll() {
-    DWORD interval = FirstPollInterval(callback_ != nullptr);
-    bool running = true;
-    bool more = false;
-    do {
-      interval = NextPollInterval(interval, !result_.stdoutText.empty());
-      // The wait, not the exit code, tells whether the process runs: a
-      // command that ends with code 259 (STILL_ACTIVE) would otherwise be
-      // watched for ever.
-      running = WaitForSingleObject(process_, interval) == WAIT_TIMEOUT;
-      more = ReadOutputs();
-      if (stop_ && !stopped_) stopped_ = TerminateProcess(process_, kConsoleStopped) != FALSE;
-    } while (running || more);
-    // An end that cannot be told is no success.
-    DWORD exitCode = 0;
-    result_.exitCode = GetExitCodeProcess(process_, &exitCode) ? exitCode : kConsoleStopped;
-  }
-
-  void ReadLate(DWORD tailWaitMs) {
-    if (tailWaitMs > 0) WaitPumping(0, tailWaitMs);
-    ReadOutputs();
-  }
-
- private:
-  // True when a pipe held more than one read took.
-  bool ReadOutputs() {
-    const bool moreOut = Read(out_, result_.stdoutText);
-    const bool moreErr = Read(err_, result_.stderrText);
-    return moreOut || moreErr;
-  }
-
-  // Reads only what waits, so a silent command never blocks the thread.
-  bool Read(HANDLE pipe, std::string& text) {
-    DWORD waiting = 0;
-    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) return false;
-    std::string piece(waiting < kMaxConsoleRead ? waiting : kMaxConsoleRead, '\0');
-    DWORD got = 0;
-    if (!ReadFile(pipe, &piece[0], static_cast<DWORD>(piece.size()), &got, nullptr) || got == 0)
-      return false;
-    piece.resize(got);
-    // Console programs write the OEM code page; the rest of the program reads ANSI.
-    OemToCharBuffA(piece.data(), &piece[0], got);
-    text += piece;
-    if (callback_) callback_(piece, user_, stop_);
-    return waiting > got;
-  }
-
-  HANDLE process_;
-  HANDLE out_;
-  HANDLE err_;
-  ConsoleOutputCallback callback_;
-  void* user_;
-  ConsoleResult& result_;
-  bool stop_ = false;
-  bool stopped_ = false;
-};
-
-}  // namespace
-
-bool RunConsoleCommand(const std::string& program, const std::string& arguments, int showState,
-                       ConsoleOutputCallback callback, void* user, DWORD tailWaitMs,
-                       ConsoleResult& result) {
-  result = ConsoleResult();
-  return GuardedCall<bool>("ProcessTools.RunConsoleCommand()", false, [&] {
-    const std::string commandLine = ConsoleCommandLine(program, arguments);
-    ConsolePipes pipes;
-    PROCESS_INFORMATION started = {};
-    if (!MakePipes(pipes) || !StartConsoleProcess(commandLine, showState, pipes, started)) {
-      return ReportStartFailure(GetLastError(), commandLine, callback, user, result);
-    }
-    const UniqueKernelHandle process(started.hProcess);
-    const UniqueKernelHandle thread(started.hThread);
-    ConsoleWatch watch(process.get(), pipes, callback, user, result);
-    watch.Poll();
-    watch.ReadLate(tailWaitMs);
-    return result.exitCode == 0;
-  });
 }
 
 DWORD TasklistProcessId(const std::string& path, bool fromEnd) {

@@ -1,9 +1,8 @@
-// Finding, steering and ending other programs, and running console commands
-// with their output captured. Programs are named by a path or a file name,
-// never by a process id handed in. The lookup depends on the running
-// Windows: the tool-help snapshot on 9x, the process-status library (and,
-// outside XP, the list of top-level windows) on NT up to 7, the console
-// command "tasklist.exe" on 8 and later. Nothing here raises, shows or
+// Finding, steering and ending other programs. Programs are named by a
+// path or a file name, never by a process id handed in. The lookup depends
+// on the running Windows: the tool-help snapshot on 9x, the process-status
+// library (and, outside XP, the list of top-level windows) on NT up to 7,
+// the console command "tasklist.exe" on 8 and later. Nothing here raises, shows or
 // logs: a lookup that cannot be made answers "not found".
 #pragma once
 
@@ -34,8 +33,8 @@ HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool from
 
 // Posts the message to the program's main window; true when a window was
 // found and the message posted. Nothing waits for it to be handled.
-bool PostToProgram(const std::string& path, bool byFullPath, UINT message, LPARAM lParam,
-                   WPARAM wParam);
+bool PostToProgram(const std::string& path, bool byFullPath, UINT message, WPARAM wParam,
+                   LPARAM lParam);
 // Posts WM_CLOSE (wParam 15, lParam 255), then, for a limit above 0, waits
 // up to that many milliseconds for the program to end. True when posted.
 bool CloseProgram(const std::string& path, bool byFullPath, DWORD waitLimitMs);
@@ -57,25 +56,6 @@ void WaitWindowGone(const std::string& className, const std::string& title);
 // One enumeration of all top-level windows into a WindowList (see
 // ProcessRules.h for the modes and filters).
 WindowList EnumTopWindows(int mode, const std::string& nameFilter, int64_t idFilter);
-
-// Receives each piece a console command printed (on standard output or
-// error, converted to the ANSI code page); setting `stop` ends the command
-// with exit code kConsoleStopped.
-using ConsoleOutputCallback = void (*)(const std::string& text, void* user, bool& stop);
-struct ConsoleResult {
-  std::string stdoutText;
-  std::string stderrText;
-  DWORD exitCode = 0;
-};
-// Runs `program` with `arguments` at idle priority with the given show
-// state, captures both outputs through pipes until it has ended, then
-// waits `tailWaitMs` processing window messages and reads what came late.
-// When it cannot start: exit code kConsoleStartFailed and the reason in
-// stderrText (also handed to the callback with CR LF). Every handle is
-// closed on return. True when the exit code is 0.
-bool RunConsoleCommand(const std::string& program, const std::string& arguments, int showState,
-                       ConsoleOutputCallback callback, void* user, DWORD tailWaitMs,
-                       ConsoleResult& result);
 
 // The id of the program of the path's file name in the list "tasklist.exe
 // /FO csv" prints (the last-listed with `fromEnd`, else the first); 0 when

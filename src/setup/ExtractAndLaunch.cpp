@@ -1,5 +1,6 @@
 #include "setup/ExtractAndLaunch.h"
 
+#include "common/ChildProcess.h"
 #include "common/Files.h"
 #include "common/ProcessTools.h"
 #include "common/TextRules.h"
@@ -69,11 +70,6 @@ void RemoveShortcutsIfAsked(const TGFileInfo& program, const ShortcutLinks& link
   }
 }
 
-unsigned long ProcessExitCodeOf(HANDLE process) {
-  DWORD code = 0;
-  return GetExitCodeProcess(process, &code) ? code : 0;
-}
-
 // Starts the engine, waits for it and its dialog, and reports whether it
 // took the token atom.
 LaunchResult Launch(const RunContext& run, const std::string& workingFolder, const std::string& launchEntry) {
@@ -87,16 +83,18 @@ LaunchResult Launch(const RunContext& run, const std::string& workingFolder, con
 
   const std::string atomName = kTokenAtomPrefix + token;
   GlobalAddAtomA(atomName.c_str());
-  UniqueKernelHandle engine(RunProgram(commandLine, request.foreground ? SW_SHOW : SW_HIDE));
+  ChildOptions shown;
+  shown.showState = request.foreground ? SW_SHOW : SW_HIDE;
+  const ChildProcess engine = ChildProcess::Start(commandLine, shown);
   run.view.Show(false);
   WaitPumping(0, 1000);
   LaunchResult result;
   result.engineRan = static_cast<bool>(engine);
   if (engine) {
-    WaitForProcess(engine.get());
-    result.exitCode = ProcessExitCodeOf(engine.get());
+    engine.WaitPumpingUntilEnded();
+    result.exitCode = engine.ExitCode(0);
   } else {
-    DebugTrace() << " The setup engine could not be started (error " << static_cast<unsigned long>(GetLastError())
+    DebugTrace() << " The setup engine could not be started (error " << static_cast<unsigned long>(engine.startError())
                  << ")";
     result.exitCode = kExitSetupFailed;
   }
@@ -174,28 +172,6 @@ LaunchResult UnpackAndLaunch(const RunContext& run, const std::string& folder) {
 }
 
 }  // namespace
-
-HANDLE RunProgram(const std::string& commandLine, int showState) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showState);
-  PROCESS_INFORMATION process = {};
-  std::string line = commandLine;  // CreateProcessA may write into it
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
-}
-
-void WaitForProcess(HANDLE process) {
-  // The handle, not the exit code, says whether the process still runs: a
-  // program may well end with 259, the code that reads as "still active".
-  do {
-    WaitPumping(0, 500);
-  } while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT);
-}
 
 unsigned long ExtractAndLaunch(const LaunchRequest& request, const TGFileInfo& program, SetupView& view) {
   const TGFileInfo reader(request.packageFile);

@@ -28,10 +28,3 @@ struct LaunchRequest {
 // debug channel.
 unsigned long ExtractAndLaunch(const LaunchRequest& request, const TGFileInfo& program, SetupView& view);
 
-// Starts a whole command line in the current folder with the given show
-// state; null on failure. The caller owns the handle.
-HANDLE RunProgram(const std::string& commandLine, int showState);
-
-// Waits, pumping messages, until the process has ended or its handle cannot
-// be waited on. Whatever code the process ends with does not matter.
-void WaitForProcess(HANDLE process);

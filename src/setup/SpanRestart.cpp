@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "common/ChildProcess.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/VDebug.h"
 #include "setup/EngineCommand.h"
-#include "setup/ExtractAndLaunch.h"
 #include "setup/TempDrive.h"
 
 bool SpanRestart() {
@@ -20,13 +20,15 @@ bool SpanRestart() {
   }
   const std::string commandLine = SpanRestartCommandLine(copy, GetCmdLineParams(), program);
   DebugTrace() << " SpanRestart >>" << commandLine << "<<";
-  HANDLE process = RunProgram(commandLine, SW_HIDE);
-  if (!process) {
-    DebugTrace() << " SpanRestart: cannot start the copy (error " << static_cast<unsigned long>(GetLastError())
+  ChildOptions hidden;
+  hidden.showState = SW_HIDE;
+  // Not waited for: the copy goes on after this program has ended.
+  const ChildProcess copyRun = ChildProcess::Start(commandLine, hidden);
+  if (!copyRun) {
+    DebugTrace() << " SpanRestart: cannot start the copy (error " << static_cast<unsigned long>(copyRun.startError())
                  << ")";
     return false;
   }
-  CloseHandle(process);
   folder.Keep();  // the copy runs from it
   return true;
 }

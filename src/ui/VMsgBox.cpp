@@ -28,13 +28,15 @@ constexpr int kMaxButtons = 3;
 constexpr int kFitTries = 21;
 constexpr int kTextPadding = 10;
 
-struct ButtonSpec {
+// One button of a set: which caption of the button list it shows and the
+// result code it answers with.
+struct ButtonChoice {
   int item;  // index in the button list
   int code;  // result code
 };
 struct ButtonSet {
   int count;
-  ButtonSpec buttons[kMaxButtons];
+  ButtonChoice buttons[kMaxButtons];
 };
 // By the low four bits of the style word.
 constexpr ButtonSet kButtonSets[] = {
@@ -584,19 +586,19 @@ HICON BoxIcon(UINT style) {
   return LoadIconA(Instance(), "MainIcon");
 }
 
-void CreateButton(BoxState& box, int index, const ButtonSpec& layout, const std::string& list) {
+void CreateButton(BoxState& box, int index, const ButtonChoice& choice, const std::string& list) {
   RECT client{};
   GetClientRect(box.window, &client);
   const BoxRect place = MsgBoxButtonPlace(client.right, client.bottom, box.buttonCount - 1 - index);
-  box.captions[index] = SUB::Item(list, layout.item);
-  box.codes[index] = layout.code;
+  box.captions[index] = SUB::Item(list, choice.item);
+  box.codes[index] = choice.code;
   HWND button = CreateWindowExA(
       0, "BUTTON", box.captions[index].c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
       place.x, place.y, place.width, place.height, box.window,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + index)), Instance(), nullptr);
   box.buttons[index] = button;
   if (!button) return;
-  SetWindowLongPtrA(button, GWLP_USERDATA, layout.code);
+  SetWindowLongPtrA(button, GWLP_USERDATA, choice.code);
   if (box.font) SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(BoxFont(box)), FALSE);
 }
 

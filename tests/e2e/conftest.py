@@ -41,10 +41,15 @@ from __future__ import annotations
 import contextlib
 import itertools
 import os
+import sys
+from pathlib import Path
 
 import pytest
 
 import harness
+
+# tests/lib holds what the tests of several folders share (package_layout).
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "lib"))
 
 
 @pytest.fixture(scope="session")

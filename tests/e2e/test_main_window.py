@@ -6,10 +6,9 @@ and a window that cannot be made at all."""
 from __future__ import annotations
 
 import random
-import struct
-
 import harness
-from test_setup_run import (RUN_FAILED, TRAILER, USER_DECLINED, assert_gone, build_setup,
+import package_layout as layout
+from test_setup_run import (RUN_FAILED, USER_DECLINED, assert_gone, build_setup,
                             build_split_setup, engine_folder, payload, start_setup,
                             working_folder_of)
 
@@ -141,7 +140,7 @@ def test_autoplay_is_refused_while_volumes_are_read(pack, start_setup, fake_engi
 
 def set_file_count(program, count: int) -> None:
     data = bytearray(program.read_bytes())
-    struct.pack_into("<I", data, len(data) - TRAILER + 8, count)
+    layout.write_trailer_u32(data, layout.FILE_COUNT, count)
     program.write_bytes(bytes(data))
 
 

@@ -15,7 +15,6 @@ from __future__ import annotations
 import random
 import re
 import shutil
-import struct
 import subprocess
 import time
 import zlib
@@ -24,14 +23,14 @@ from pathlib import Path
 import pytest
 
 import harness
+import package_layout as layout
+from package_layout import volumes_of
 
 USER_DECLINED = 1602
 RUN_FAILED = 1603
 
 SPAN_DISK_KEY = r"HKCU\Software\Wexmoral\Varnix\SpanDisk"
 ATOM_PREFIX = "AutoUpdateAtomTokenByVarnix"
-CHECKSUM_LIMIT = 51_200  # larger volumes are not checksummed
-TRAILER = 74
 
 WS_THICKFRAME = 0x00040000
 WS_MINIMIZEBOX = 0x00020000
@@ -40,6 +39,7 @@ MAIN_WINDOW_STYLE = 0x02C80000  # caption, system menu, clip children
 WS_EX_RTLREADING = 0x2000
 SS_TYPEMASK, SS_RIGHT = 0x1F, 0x02
 SW_HIDE, SW_SHOW = 0, 5
+ERROR_BAD_EXE_FORMAT = 193
 
 ENGLISH = """
 [Language English]
@@ -94,14 +94,6 @@ def build_setup(pack, folder: Path, files, package: str = "", flags: str = "", s
 def packed_sources(program: Path) -> Path:
     """The folder harness.pack packed for the program."""
     return program.parent / (program.name + ".project") / "files"
-
-
-def volumes_of(out: Path) -> list[Path]:
-    """The volume files the tool wrote for OUT, in order."""
-    numbered = sorted((p for p in out.parent.iterdir()
-                       if re.fullmatch(re.escape(out.name) + r"\.\d{3,}", p.name)),
-                      key=lambda p: int(p.suffix[1:]))
-    return ([out] if out.exists() else []) + numbered
 
 
 def build_split_setup(pack, folder: Path, engine: bytes, volumes: int, numbered: bool,
@@ -292,14 +284,13 @@ def test_update_agent_is_written_beside_the_files(pack, start_setup, fake_engine
     data = program.read_bytes()
     # The stub's image and text blocks without the end pointer's low half,
     # then the trailer marked as an agent's.
-    blocks, text_blocks = package_blocks(data)
+    blocks, text_blocks = layout.package_blocks(data)
     text_end = blocks[text_blocks - 1][0] + 4 + abs(blocks[text_blocks - 1][1])
     agent = bytearray(data[:text_end])
-    agent[0xFC:0x100] = bytes(4)
-    trailer = bytearray(data[-TRAILER:])
-    trailer[69] = 1
-    struct.pack_into("<I", trailer, 70, TRAILER)
-    agent += trailer
+    agent[layout.END_POINTER_LOW:layout.END_POINTER_LOW + 4] = bytes(4)
+    agent += data[layout.trailer_offset(data):]
+    agent[layout.trailer_offset(agent) + layout.IS_UPDATE_AGENT] = 1
+    layout.write_trailer_u32(agent, layout.TRAILER_LENGTH, layout.TRAILER_SIZE)
 
     run = start_setup(program, env=fake_engine.env()).wait()
 
@@ -424,7 +415,7 @@ def test_checksum_failure_shows_bad_crc_and_starts_nothing(
     program, _ = build_split_setup(pack, work_dir, fake_engine.program, 2, False,
                                    filler_size=20_000, package="Compression = 0")
     volume = volumes_of(program)[1]
-    assert volume.stat().st_size < CHECKSUM_LIMIT
+    assert volume.stat().st_size < layout.CHECKSUM_LIMIT
     data = bytearray(volume.read_bytes())
     data[len(data) // 2] ^= 0x01
     volume.write_bytes(bytes(data))
@@ -652,38 +643,17 @@ def test_renamed_copy_runs_beside_the_first_without_touching_its_folder(
     assert_gone(second_folder)
 
 
-def package_blocks(data: bytes) -> tuple[list[tuple[int, int]], int]:
-    """(offset, signed length) of every block of a one-volume package without
-    end pointer, and the number of text blocks before the file entries."""
-    trailer = len(data) - TRAILER
-    text_blocks = data[trailer + 1] or 2
-    offset = struct.unpack_from("<I", data, trailer + 4)[0]
-    blocks = []
-    while trailer - offset > 0:
-        (length,) = struct.unpack_from("<i", data, offset)
-        blocks.append((offset, length))
-        offset += 4 + abs(length)
-    assert offset == trailer, "premise: the blocks end at the trailer"
-    return blocks, text_blocks
-
-
-def last_entry(data: bytes) -> tuple[int, int]:
-    blocks, text_blocks = package_blocks(data)
-    assert len(blocks) > text_blocks
-    return blocks[-1]
-
-
 def truncate_last_entry(data: bytearray) -> bytes:
     # Half of the last entry's bytes go; the trailer stays, so the entry
     # claims more than the file holds.
-    offset, length = last_entry(data)
+    offset, length = layout.last_entry(data)
     cut = abs(length) // 2
-    trailer = len(data) - TRAILER
+    trailer = layout.trailer_offset(data)
     return bytes(data[:trailer - cut] + data[trailer:])
 
 
 def corrupt_last_entry_stream(data: bytearray) -> bytes:
-    offset, length = last_entry(data)
+    offset, length = layout.last_entry(data)
     assert length > 0, "premise: the last entry is compressed"
     middle = offset + 4 + length // 2
     for i in range(16):
@@ -693,8 +663,8 @@ def corrupt_last_entry_stream(data: bytearray) -> bytes:
 
 def set_last_entry_length(value_of):
     def damage(data: bytearray) -> bytes:
-        offset, length = last_entry(data)
-        struct.pack_into("<i", data, offset, value_of(len(data) - offset - 4))
+        offset, length = layout.last_entry(data)
+        layout.write_block_length(data, offset, value_of(len(data) - offset - 4))
         return bytes(data)
     return damage
 
@@ -763,9 +733,9 @@ def test_entry_name_leaving_the_working_folder_stops_the_run(
     files = payload(fake_engine.program, **{safe: "should never be written"})
     program = build_setup(pack, work_dir, files, package="Compression = 0\nChecksum = 0")
     data = program.read_bytes()
-    header = f"|{safe}|".encode(harness.ANSI)
+    header = layout.entry_name_field(safe)
     assert data.count(header) == 1
-    program.write_bytes(data.replace(header, f"|{unsafe}|".encode(harness.ANSI)))
+    program.write_bytes(data.replace(header, layout.entry_name_field(unsafe)))
     drive_c = harness.from_windows_path("C:\\")
     temp = harness.from_windows_path(harness.windows_temp_folder())
     # Where each name would land if joined to the working folder or taken as
@@ -801,14 +771,28 @@ def test_run_without_a_startable_engine_fails(pack, start_setup, fake_engine, wi
     assert_gone(working_folder_of(program))
 
 
+def test_engine_start_failure_names_the_systems_reason(pack, start_setup, fake_engine,
+                                                      debug_viewer, work_dir):
+    # The reason must be the start's own, not what a later call left behind.
+    program = build_setup(pack, work_dir, payload(b"MZ but not a program"))
+
+    run = start_setup(program, env=fake_engine.env()).wait()
+
+    assert run.exit_code == RUN_FAILED, run.stdout
+    text = debug_viewer.wait_for_text(" The setup engine could not be started (error ")
+    reason = re.search(r"could not be started \(error (\d+)\)", text)
+    assert reason and int(reason.group(1)) == ERROR_BAD_EXE_FORMAT, text[-600:]
+
+
 def test_package_without_launch_entry_fails(pack, start_setup, fake_engine, window_watch,
                                             work_dir):
     program = build_setup(pack, work_dir, payload(fake_engine.program),
                           package="Compression = 0\nChecksum = 0")
     data = program.read_bytes()
     # The launch marker goes; the file stays, under a name with "_".
-    assert data.count(b"|engine.exe*|") == 1
-    program.write_bytes(data.replace(b"|engine.exe*|", b"|engine.exe_|"))
+    launch = layout.entry_name_field("engine.exe*")
+    assert data.count(launch) == 1
+    program.write_bytes(data.replace(launch, layout.entry_name_field("engine.exe_")))
     boxes = window_watch("VMsgBox", ["click:1"])
 
     run = start_setup(program, env=fake_engine.env()).wait()
@@ -853,9 +837,9 @@ def pack_with_entry_name(pack, folder: Path, engine: bytes, name: str, silent: i
     program = build_setup(pack, folder, files, package="Compression = 0\nChecksum = 0",
                           silent=silent)
     data = program.read_bytes()
-    header = f"|{placeholder}|".encode(harness.ANSI)
+    header = layout.entry_name_field(placeholder)
     assert data.count(header) == 1
-    program.write_bytes(data.replace(header, f"|{name}|".encode(harness.ANSI)))
+    program.write_bytes(data.replace(header, layout.entry_name_field(name)))
     return program
 
 

@@ -9,6 +9,7 @@ import struct
 import pytest
 
 import harness
+import package_layout as layout
 
 SETUP_PROJECT = """
 [Package]
@@ -242,7 +243,7 @@ def test_end_pointer_finds_the_package_before_a_signature(pack, run_windows, wor
     program = make_agent(pack, work_dir, extra="EndPointer = 1")
     end = len(program.read_bytes())
     data = program.read_bytes()
-    assert struct.unpack_from("<II", data, 0xF8) == (0, end)
+    assert layout.read_end_pointer(data) == (0, end)
     with program.open("ab") as f:
         f.write(b"\x30\x82 certificate table" * 100)
 
@@ -269,8 +270,8 @@ def test_damaged_package_never_crashes_the_stub(pack, run_windows, debug_viewer,
     elif damage == "garbage tail":
         data += b"\xff" * 7
     else:
-        offset = struct.unpack_from("<I", data, len(data) - 74 + 4)[0]
-        struct.pack_into("<I", data, offset, 0x7FFFFFF0)
+        offset = layout.read_trailer_u32(data, layout.DATA_OFFSET)
+        layout.write_block_length(data, offset, 0x7FFFFFF0)  # the first text block's
     program.write_bytes(bytes(data))
 
     _, run = run_stub(run_windows, program)
@@ -291,7 +292,7 @@ def test_damaged_package_never_crashes_the_stub(pack, run_windows, debug_viewer,
 def test_stub_image_keeps_the_end_pointer_free(artefacts):
     data = artefacts.stub.read_bytes()
     assert data[:2] == b"MZ"
-    assert struct.unpack_from("<I", data, 0x3C)[0] == 0x100
-    assert data[0x100:0x104] == b"PE\0\0"
-    assert data[0xF8:0x100] == bytes(8)
+    assert struct.unpack_from("<I", data, 0x3C)[0] == layout.PE_SIGNATURE
+    assert data[layout.PE_SIGNATURE:layout.PE_SIGNATURE + 4] == b"PE\0\0"
+    assert data[layout.END_POINTER:layout.PE_SIGNATURE] == bytes(8)
     assert len(data) <= 384 * 1024

@@ -10,6 +10,8 @@ import subprocess
 
 import pytest
 
+import package_layout as layout
+
 PACK = os.environ.get("VARNIX_PACK", "/work/main/build/host/tools/pack/varnix-pack")
 
 OK, USAGE, PROJECT, STUB, PACKAGE, CHECKSUM, UNSAFE, OUTPUT = 0, 1, 2, 3, 4, 5, 6, 7
@@ -24,7 +26,7 @@ def run(*args, cwd=None):
 def fake_stub():
     stub = bytearray(512)
     stub[0:2] = b"MZ"
-    stub[0x100:0x104] = b"PE\0\0"
+    stub[layout.PE_SIGNATURE:layout.PE_SIGNATURE + 4] = b"PE\0\0"
     return bytes(stub)
 
 
@@ -32,17 +34,9 @@ def crafted_package(entries):
     """The fake stub, two text blocks, `entries` (whole blocks) and a trailer with the checksum off."""
     language = b"\x02\x01English\x01s0=Hi\x01\x02"
     settings = b"|http://|p.info|.exe||0|"
-    blocks = b"".join(struct.pack("<I", len(b)) + b for b in (language, settings)) + entries
-    trailer = bytearray(74)
-    trailer[0], trailer[1] = 1, 2
-    struct.pack_into("<IIII", trailer, 4, 512, 1, 0x4A3B2C1D, 1234)
-    struct.pack_into("<I", trailer, 70, 74)
-    return fake_stub() + blocks + bytes(trailer)
-
-
-def stored_entry(header, content):
-    data = header + b"\0" + content
-    return struct.pack("<i", -len(data)) + data
+    blocks = layout.block(language) + layout.block(settings) + entries
+    stub = fake_stub()
+    return stub + blocks + layout.make_trailer(data_offset=len(stub), file_count=1)
 
 
 @pytest.fixture
@@ -141,7 +135,7 @@ def test_unreadable_project(tmp_path):
 
 def test_stub_with_end_pointer_bytes_in_use(project, tmp_path):
     stub = bytearray(fake_stub())
-    stub[0xFC] = 7
+    stub[layout.END_POINTER_LOW] = 7
     (tmp_path / "stub.exe").write_bytes(bytes(stub))
     assert_one_line_error(run("build", project), STUB, "bytes 0xF8..0xFF are in use")
 
@@ -164,7 +158,7 @@ def test_damaged_packages(project, tmp_path, verb):
 
 
 def test_unsafe_entry_name_is_refused(tmp_path):
-    package = crafted_package(stored_entry(b"|..\\evil.txt|0|", b"payload"))
+    package = crafted_package(layout.stored_entry(b"|..\\evil.txt|0|", b"payload"))
     (tmp_path / "evil.exe").write_bytes(package)
     assert_one_line_error(run("extract", tmp_path / "evil.exe", tmp_path / "x"), UNSAFE,
                           "unsafe name \"..\\evil.txt\" refused")
@@ -176,7 +170,7 @@ def test_corrupt_entry_is_named_and_removed(tmp_path):
     data = zlib.compress(b"|big.bin|0|\0" + os.urandom(150000), 9)
     damaged = bytearray(data)
     damaged[-500] ^= 0x5A
-    package = crafted_package(struct.pack("<i", len(damaged)) + bytes(damaged))
+    package = crafted_package(layout.block(bytes(damaged)))
     (tmp_path / "bad.exe").write_bytes(package)
     assert_one_line_error(run("extract", tmp_path / "bad.exe", tmp_path / "x"), PACKAGE,
                           "entry 1 (\"big.bin\") is corrupt")
@@ -215,10 +209,8 @@ def test_entry_ending_at_an_inflate_boundary_round_trips(tmp_path, monkeypatch):
     # The entry really meets the boundary: read the first 64 KiB of its stream
     # into 64 KiB of room, as the stub and the tool do.
     package = (tmp_path / "out/setup.exe").read_bytes()
-    offset = 512
-    for _ in range(2):  # the language and settings blocks
-        offset += 4 + struct.unpack_from("<i", package, offset)[0]
-    length = struct.unpack_from("<i", package, offset)[0]
+    blocks, text_blocks = layout.package_blocks(package)
+    offset, length = blocks[text_blocks]  # after the language and settings blocks
     assert length > 65536, "the launch entry is compressed and longer than one piece"
     stream = package[offset + 4:offset + 4 + length]
     piece = zlib.decompressobj()
@@ -237,8 +229,9 @@ def test_entry_ending_at_an_inflate_boundary_round_trips(tmp_path, monkeypatch):
 def test_hostile_names_are_escaped_and_marked(tmp_path):
     hostile = b"..\\\x1b]0;owned\x07\x1b[2Jevil.txt"
     shown = "..\\\\x1B]0;owned\\x07\\x1B[2Jevil.txt"
-    package = crafted_package(stored_entry(b"|fine.txt|0|", b"ok") + stored_entry(b"|" + hostile + b"|0|", b"x")
-                              + stored_entry(b"|NUL|0|", b"swallowed"))
+    package = crafted_package(layout.stored_entry(b"|fine.txt|0|", b"ok")
+                              + layout.stored_entry(b"|" + hostile + b"|0|", b"x")
+                              + layout.stored_entry(b"|NUL|0|", b"swallowed"))
     (tmp_path / "evil.exe").write_bytes(package)
     extracted = run("extract", tmp_path / "evil.exe", tmp_path / "x")
     assert_one_line_error(extracted, UNSAFE, f"entry 2: unsafe name \"{shown}\" refused")
@@ -254,7 +247,7 @@ def test_hostile_names_are_escaped_and_marked(tmp_path):
 
 def test_header_without_zero_byte_is_corrupt(tmp_path):
     data = b"|a.txt|0|no zero byte here"
-    package = crafted_package(struct.pack("<i", -len(data)) + data)
+    package = crafted_package(layout.block(data, -len(data)))
     (tmp_path / "bad.exe").write_bytes(package)
     assert_one_line_error(run("extract", tmp_path / "bad.exe", tmp_path / "x"), PACKAGE,
                           "entry 1 is corrupt: the entry header has no 0x00 end")

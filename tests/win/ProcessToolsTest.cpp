@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "WinTestFiles.h"
+#include "WinTestProcesses.h"
+#include "common/ChildProcess.h"
 #include "common/ProcessTools.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
@@ -23,29 +25,11 @@
 
 namespace {
 
-std::string TargetProgramSource() {
-  char fromEnvironment[MAX_PATH] = {};
-  if (GetEnvironmentVariableA("VARNIX_TARGET_PROGRAM", fromEnvironment, MAX_PATH))
-    return fromEnvironment;
-  return ExtractFileDir(ProgramPath()) + "\\..\\..\\tools\\test-helpers\\target-program.exe";
-}
-
 std::string UniqueExeName(const char* stem) {
   static int counter = 0;
   return std::string(stem) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
          std::to_string(counter++) + ".exe";
 }
-
-bool WaitUntil(DWORD limitMs, const std::function<bool()>& condition) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > limitMs) return false;
-    Sleep(20);
-  }
-  return true;
-}
-
-DWORD ElapsedSince(DWORD start) { return GetTickCount() - start; }
 
 // A running copy of the target program in a folder of its own; ended when
 // the test is done with it.
@@ -59,19 +43,13 @@ class RunningTarget {
       error_ = "cannot copy " + TargetProgramSource();
       return;
     }
-    std::string commandLine =
+    const std::string commandLine =
         "\"" + exe_ + "\" " + options + " \"/ready=" + ready_ + "\" \"/msglog=" + log_ + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
+    process_ = ChildProcess::Start(commandLine, ChildOptions());
+    if (!process_) {
       error_ = "cannot start " + exe_;
       return;
     }
-    process_.reset(started.hProcess);
-    CloseHandle(started.hThread);
-    id_ = started.dwProcessId;
     if (!WaitUntil(15000,
                    [this] {
                      return GetFileAttributesA(ready_.c_str()) != INVALID_FILE_ATTRIBUTES ||
@@ -84,8 +62,8 @@ class RunningTarget {
     ReadWindows();
   }
   ~RunningTarget() {
-    if (process_ && !Ended(0)) TerminateProcess(process_.get(), 99);
-    if (process_) WaitForSingleObject(process_.get(), 5000);
+    if (process_ && !Ended(0)) TerminateProcess(process_.process(), 99);
+    process_.Ended(5000);
   }
   RunningTarget(const RunningTarget&) = delete;
   RunningTarget& operator=(const RunningTarget&) = delete;
@@ -94,7 +72,7 @@ class RunningTarget {
   const std::string& error() const { return error_; }
   const std::string& path() const { return exe_; }
   std::string name() const { return ExtractFileName(exe_); }
-  DWORD id() const { return id_; }
+  DWORD id() const { return process_.id(); }
   HWND window(const std::string& kind, int index = 0) const {
     for (const Window& w : windows_) {
       if (w.kind == kind && w.index == index) return w.handle;
@@ -102,14 +80,8 @@ class RunningTarget {
     return nullptr;
   }
   std::string messages() const { return ReadWholeFile(log_); }
-  bool Ended(DWORD waitMs) const {
-    return WaitForSingleObject(process_.get(), waitMs) == WAIT_OBJECT_0;
-  }
-  DWORD exitCode() const {
-    DWORD code = 0;
-    GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
+  bool Ended(DWORD waitMs) const { return process_.Ended(waitMs); }
+  DWORD exitCode() const { return process_.ExitCode(0); }
 
  private:
   struct Window {
@@ -135,8 +107,7 @@ class RunningTarget {
   std::string ready_;
   std::string log_;
   std::string error_;
-  UniqueKernelHandle process_;
-  DWORD id_ = 0;
+  ChildProcess process_;
   std::vector<Window> windows_;
 };
 
@@ -230,7 +201,7 @@ TEST(ProcessTools, FullPathTellsCopiesOfOneNameApart) {
 TEST(ProcessTools, PostToProgramDeliversMessageAndBothParameters) {
   RunningTarget target(UniqueExeName("vxt-post"), "/hidden=1");
   ASSERT_TRUE(target.started()) << target.error();
-  EXPECT_TRUE(PostToProgram(target.path(), true, WM_USER + 7, 3, 4));
+  EXPECT_TRUE(PostToProgram(target.path(), true, WM_USER + 7, 4, 3));
   const std::string expected = std::to_string(WM_USER + 7) + " 4 3\r\n";
   EXPECT_TRUE(WaitUntil(5000, [&] { return target.messages() == expected; })) << target.messages();
   EXPECT_FALSE(PostToProgram("C:\\Nowhere\\" + UniqueExeName("vx-absent"), false, WM_USER, 0, 0));
@@ -379,198 +350,6 @@ TEST(ProcessTools, EnumTopWindowsRecordsSevenFieldsPerWindow) {
   for (int i = 0; i + 1 < programs; ++i) EXPECT_NE(SUB::Item(upTo.programNames, i), target.name());
 }
 
-namespace {
-
-struct ConsoleCase {
-  const char* program;
-  const char* arguments;
-  bool ok;
-  DWORD exitCode;
-  const char* stdoutText;
-  const char* stderrText;
-};
-
-void CollectPieces(const std::string& text, void* user, bool&) {
-  static_cast<std::vector<std::string>*>(user)->push_back(text);
-}
-
-bool RunningUnderWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-void StopAtOnce(const std::string&, void* user, bool& stop) {
-  ++*static_cast<int*>(user);
-  stop = true;
-}
-
-}  // namespace
-
-TEST(ProcessToolsConsole, CapturesOutputAndExitCodes) {
-  const ConsoleCase cases[] = {
-      {"cmd", "/c echo hello", true, 0, "hello\r\n", ""},
-      {"cmd", "/c exit 3", false, 3, "", ""},
-      {"cmd", "/c exit 259", false, 259, "", ""},  // the code that reads as "still running"
-      {"cmd", "/c \"echo oops 1>&2\"", true, 0, "", "oops \r\n"},
-  };
-  for (const ConsoleCase& c : cases) {
-    ConsoleResult result;
-    std::vector<std::string> pieces;
-    EXPECT_EQ(RunConsoleCommand(c.program, c.arguments, SW_HIDE, CollectPieces, &pieces, 1, result),
-              c.ok)
-        << c.arguments;
-    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments;
-    EXPECT_EQ(result.stdoutText, c.stdoutText) << c.arguments;
-    EXPECT_EQ(result.stderrText, c.stderrText) << c.arguments;
-    std::string handed;
-    for (const std::string& piece : pieces) handed += piece;
-    EXPECT_EQ(handed.size(), result.stdoutText.size() + result.stderrText.size()) << c.arguments;
-  }
-}
-
-TEST(ProcessToolsConsole, LongOutputArrivesWholeInPiecesOfAtMost30000) {
-  ScratchFolder folder;
-  std::string text;
-  for (int line = 0; text.size() < 200000; ++line) text += "line " + std::to_string(line) + "\r\n";
-  const std::string file = folder.Write("big.txt", text);
-  for (bool withCallback : {false, true}) {
-    ConsoleResult result;
-    std::vector<std::string> pieces;
-    EXPECT_TRUE(RunConsoleCommand("cmd", "/c type " + file, SW_HIDE,
-                                  withCallback ? CollectPieces : nullptr, &pieces, 0, result));
-    EXPECT_EQ(result.stdoutText.size(), text.size());
-    EXPECT_TRUE(result.stdoutText == text);
-    std::string handed;
-    for (const std::string& piece : pieces) {
-      EXPECT_LE(piece.size(), 30000u);
-      handed += piece;
-    }
-    if (withCallback) {
-      EXPECT_TRUE(handed == text);
-    }
-  }
-}
-
-TEST(ProcessToolsConsole, ConvertsOemOutputToAnsi) {
-  if ((GetOEMCP() != 437 && GetOEMCP() != 850) || GetACP() != 1252) {
-    GTEST_SKIP() << "code pages " << GetOEMCP() << "/" << GetACP();
-  }
-  ConsoleResult result;
-  // "ü" and "ö" in code pages 437 and 850, which are 0xFC and 0xF6 in 1252.
-  EXPECT_TRUE(RunConsoleCommand(TargetProgramSource(), "/write=819441", SW_HIDE, nullptr, nullptr,
-                                0, result));
-  EXPECT_EQ(result.stdoutText,
-            "\xFC\xF6"
-            "A");
-}
-
-TEST(ProcessToolsConsole, QuotesAProgramPathWithBlanks) {
-  ScratchFolder folder;
-  const std::string program = folder.Path("vx target program.exe");
-  ASSERT_TRUE(CopyFileA(TargetProgramSource().c_str(), program.c_str(), FALSE));
-  ConsoleResult result;
-  EXPECT_TRUE(RunConsoleCommand(program, "/write=4f4b", SW_HIDE, nullptr, nullptr, 0, result))
-      << result.stderrText;
-  EXPECT_EQ(result.stdoutText, "OK");
-}
-
-// The command runs at idle priority, and once it has ended nothing of it
-// is held open: with all handles closed the system forgets the process and
-// its thread (Wine keeps an ended process about half a second longer).
-TEST(ProcessToolsConsole, RunsAtIdlePriorityAndClosesItsHandles) {
-  ConsoleResult result;
-  ASSERT_TRUE(
-      RunConsoleCommand(TargetProgramSource(), "/report=1", SW_HIDE, nullptr, nullptr, 0, result));
-  unsigned long processId = 0, threadId = 0, priority = 0;
-  ASSERT_EQ(std::sscanf(result.stdoutText.c_str(), "%lu %lu %lu", &processId, &threadId, &priority),
-            3)
-      << result.stdoutText;
-  // Wine 8 ignores the priority class given to CreateProcess.
-  if (!RunningUnderWine()) {
-    EXPECT_EQ(priority, static_cast<unsigned long>(IDLE_PRIORITY_CLASS));
-  }
-  const UniqueKernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, threadId));
-  EXPECT_FALSE(thread) << "the thread handle was left open";
-  EXPECT_TRUE(WaitUntil(5000, [processId] {
-    return !UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, processId));
-  })) << "the process handle was left open";
-}
-
-TEST(ProcessToolsConsole, StartFailures) {
-  const std::string missing = "no-such-program-" + std::to_string(GetCurrentProcessId()) + ".exe";
-  const std::string arguments(300, 'x');
-  struct {
-    std::string program;
-    std::string arguments;
-    std::string expected;  // the end of the error text, or all of it
-    bool withReason;       // the system's reason comes first
-  } cases[] = {
-      {missing, "/a", " --- " + missing + " /a", true},
-      {missing, arguments, " --- " + (missing + " " + arguments).substr(0, 256),
-       true},  // the first 256 characters
-      {"cmd", "/c echo " + std::string(40000, 'x'), "Command line is too long", false},
-  };
-  for (const auto& c : cases) {
-    ConsoleResult result;
-    std::vector<std::string> pieces;
-    EXPECT_FALSE(
-        RunConsoleCommand(c.program, c.arguments, SW_HIDE, CollectPieces, &pieces, 0, result));
-    EXPECT_EQ(result.exitCode, 21u);
-    if (c.withReason) {
-      EXPECT_TRUE(EndsWithText(c.expected, result.stderrText, false)) << result.stderrText;
-      EXPECT_GT(result.stderrText.size(), c.expected.size()) << "the system's reason is missing";
-    } else {
-      EXPECT_EQ(result.stderrText, c.expected);
-    }
-    EXPECT_EQ(result.stdoutText, "");
-    ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_EQ(pieces[0], result.stderrText + "\r\n");
-  }
-}
-
-TEST(ProcessToolsConsole, CallbackStopsTheCommand) {
-  int calls = 0;
-  ConsoleResult result;
-  const DWORD start = GetTickCount();
-  EXPECT_FALSE(RunConsoleCommand("cmd", "/c \"for /L %i in (1,1,1000000) do @echo %i\"", SW_HIDE,
-                                 StopAtOnce, &calls, 0, result));
-  EXPECT_EQ(result.exitCode, 255u);
-  EXPECT_GE(calls, 1);
-  EXPECT_NE(result.stdoutText, "");
-  EXPECT_LT(ElapsedSince(start), 20000u);
-}
-
-namespace {
-
-int g_pumped = 0;
-
-LRESULT CALLBACK CountUserMessages(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_USER) ++g_pumped;
-  return DefWindowProcA(window, message, wparam, lparam);
-}
-
-}  // namespace
-
-TEST(ProcessToolsConsole, TailWaitKeepsMessagesFlowing) {
-  WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = CountUserMessages;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "VarnixTailTest";
-  ASSERT_TRUE(RegisterClassA(&windowClass));
-  const HWND window = CreateWindowExA(0, "VarnixTailTest", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                      nullptr, nullptr, windowClass.hInstance, nullptr);
-  ASSERT_NE(window, nullptr);
-  g_pumped = 0;
-  PostMessageA(window, WM_USER, 0, 0);
-  ConsoleResult result;
-  const DWORD start = GetTickCount();
-  EXPECT_TRUE(RunConsoleCommand("cmd", "/c echo tail", SW_HIDE, nullptr, nullptr, 300, result));
-  EXPECT_GE(ElapsedSince(start), 300u);
-  EXPECT_EQ(g_pumped, 1);
-  DestroyWindow(window);
-  UnregisterClassA("VarnixTailTest", windowClass.hInstance);
-}
-
 // Windows XP and 9x take other ways to the processes. Wine chooses the
 // Windows version a program sees by its file name, so a copy of this test
 // program runs under such a version and reports what it found.
@@ -581,20 +360,11 @@ const char kReportVariable[] = "VARNIX_PROCESS_REPORT";
 
 std::string RunChildReport(const std::string& program, const std::string& target,
                            const std::string& reportFile) {
-  SetEnvironmentVariableA(kTargetVariable, target.c_str());
-  SetEnvironmentVariableA(kReportVariable, reportFile.c_str());
-  std::string commandLine = "\"" + program + "\" --gtest_filter=ProcessToolsChild.Report";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started = {};
-  const BOOL ok = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &started);
-  SetEnvironmentVariableA(kTargetVariable, nullptr);
-  SetEnvironmentVariableA(kReportVariable, nullptr);
-  if (!ok) return "not started";
-  const UniqueKernelHandle process(started.hProcess);
-  const UniqueKernelHandle thread(started.hThread);
-  if (WaitForSingleObject(started.hProcess, 60000) != WAIT_OBJECT_0) return "no end";
+  const ScopedEnvironment targetVariable(kTargetVariable, target);
+  const ScopedEnvironment reportVariable(kReportVariable, reportFile);
+  const DWORD exitCode = RunChildTest("ProcessToolsChild.DISABLED_Report", program);
+  if (exitCode == kChildNotStarted) return "not started";
+  if (exitCode == kChildDidNotEnd) return "no end";
   return ReadWholeFile(reportFile);
 }
 
@@ -604,7 +374,7 @@ std::string Number(uintptr_t value) { return std::to_string(value); }
 
 // Only in a child started below: looks the target up and writes what it
 // found as a "|"-list of key=value.
-TEST(ProcessToolsChild, Report) {
+TEST(ProcessToolsChild, DISABLED_Report) {
   char target[MAX_PATH] = {};
   char reportFile[MAX_PATH] = {};
   if (!GetEnvironmentVariableA(kTargetVariable, target, MAX_PATH) ||

@@ -11,6 +11,7 @@
 
 #include "../host/CraftedPackage.h"
 #include "WinTestFiles.h"
+#include "WinTestProcesses.h"
 #include "common/Files.h"
 #include "common/Utils.h"
 #include "common/WinHandles.h"
@@ -43,42 +44,6 @@ UniqueFile HoldAsAnotherStub(const std::string& folder) {
   return UniqueFile(CreateFileA((folder + "\\" + kFolderLockName).c_str(), GENERIC_WRITE, 0,
                                 nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-}
-
-// Sets environment variables for as long as it lives.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    char old[MAX_PATH] = {};
-    had_ = GetEnvironmentVariableA(name, old, sizeof old) > 0;
-    old_ = old;
-    SetEnvironmentVariableA(name, value.c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
-
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
-
-// Runs one of the disabled child tests below in a new process of this
-// program (which inherits the environment); returns its exit code.
-DWORD RunChildTest(const std::string& test) {
-  std::string command =
-      "\"" + ProgramPath() + "\" --gtest_also_run_disabled_tests --gtest_filter=" + test;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return 0xFFFFFFFF;
-  }
-  UniqueKernelHandle child(process.hProcess), thread(process.hThread);
-  DWORD code = 0xFFFFFFFF;
-  if (WaitForSingleObject(child.get(), 60000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(child.get(), &code);
-  return code;
 }
 
 // The name rule: temporary path, "SETUP_", the time of day of the program

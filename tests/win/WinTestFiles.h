@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ChildProcess.h"
+
 class ScratchFolder {
  public:
   ScratchFolder() {
@@ -125,16 +127,11 @@ class WineFolderLink {
   bool RunShell(const std::string& command) {
     const std::string marker = link_ + ".done";
     DeleteFileA(marker.c_str());
-    std::string line = "/bin/sh -c \"" + command + " && touch '" + unixLink_ + ".done'\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-      return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const std::string line = "/bin/sh -c \"" + command + " && touch '" + unixLink_ + ".done'\"";
+    ChildOptions shell;
+    shell.program = "Z:\\bin\\sh";
+    // Started, but without a handle to wait on (see above).
+    if (!ChildProcess::Start(line, shell).started()) return false;
     for (int wait = 0; wait < 500; ++wait) {  // at most 10 s
       if (DeleteFileA(marker.c_str())) return true;
       Sleep(20);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "WinTestFiles.h"
+#include "WinTestProcesses.h"
 #include "common/Utils.h"
 #include "common/WinHandles.h"
 
@@ -17,20 +18,12 @@ namespace {
 
 const char kReportVariable[] = "VARNIX_WINDOWS_REPORT";
 
-// Runs `program` with only the reporting test and returns its report.
+// Runs the reporting child in `program` and returns its report.
 std::string RunReport(const std::string& program, const std::string& reportFile) {
-  SetEnvironmentVariableA(kReportVariable, reportFile.c_str());
-  std::string commandLine = "\"" + program + "\" --gtest_filter=UtilsChild.ReportWindows";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  const BOOL started =
-      CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-  SetEnvironmentVariableA(kReportVariable, nullptr);
-  if (!started) return "not started";
-  const UniqueKernelHandle processHandle(process.hProcess);
-  const UniqueKernelHandle threadHandle(process.hThread);
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) return "no end";
+  const ScopedEnvironment report(kReportVariable, reportFile);
+  const DWORD exitCode = RunChildTest("UtilsChild.DISABLED_ReportWindows", program);
+  if (exitCode == kChildNotStarted) return "not started";
+  if (exitCode == kChildDidNotEnd) return "no end";
   return ReadWholeFile(reportFile);
 }
 
@@ -38,7 +31,7 @@ std::string RunReport(const std::string& program, const std::string& reportFile)
 
 // Only in a child started below: writes "name|major.minor.build|8+" (the
 // last part when IsWindows8OrLater) to the file named by the variable.
-TEST(UtilsChild, ReportWindows) {
+TEST(UtilsChild, DISABLED_ReportWindows) {
   char reportFile[MAX_PATH] = {};
   if (!GetEnvironmentVariableA(kReportVariable, reportFile, MAX_PATH)) GTEST_SKIP() << "runs as a child only";
   const OSVERSIONINFOEXA& info = GetOSVersionInfo();

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ChildProcess.h"
 #include "support/ToolSupport.h"
 
 namespace {
@@ -37,14 +38,11 @@ bool ReadEnvironment(const char* name, std::string* value) {
   return true;
 }
 
-STARTUPINFOA MakeStartupInfo(const std::string& show) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  if (!show.empty()) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(std::strtoul(show.c_str(), nullptr, 10));
-  }
-  return startup;
+ChildOptions MakeOptions(const std::string& folder, const std::string& show) {
+  ChildOptions options;
+  options.workingFolder = folder;
+  if (!show.empty()) options.showState = static_cast<int>(std::strtoul(show.c_str(), nullptr, 10));
+  return options;
 }
 
 }  // namespace
@@ -68,27 +66,20 @@ int main() {
     SetEnvironmentVariableA(name, nullptr);
   }
 
-  std::vector<char> writable(command_line.begin(), command_line.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup = MakeStartupInfo(show);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-    std::printf("LAUNCH_FAILED=%lu\n", static_cast<unsigned long>(GetLastError()));
+  const ChildProcess child = ChildProcess::Start(command_line, MakeOptions(folder, show));
+  if (!child.started()) {
+    std::printf("LAUNCH_FAILED=%lu\n", static_cast<unsigned long>(child.startError()));
     return 255;
   }
-  UniqueKernelHandle child(process.hProcess);
-  UniqueKernelHandle thread(process.hThread);
-  if (WaitForSingleObject(child.get(), timeout) == WAIT_TIMEOUT) {
+  if (WaitForSingleObject(child.process(), timeout) == WAIT_TIMEOUT) {
     // Leaving a hung child behind would disturb the tests that follow.
-    TerminateProcess(child.get(), WAIT_TIMEOUT);
-    WaitForSingleObject(child.get(), 5000);
+    TerminateProcess(child.process(), WAIT_TIMEOUT);
+    child.Ended(5000);
     std::printf("TIMEOUT=%lu\n", static_cast<unsigned long>(timeout));
     std::fflush(stdout);
     return 254;
   }
-  DWORD exit_code = 0;
-  GetExitCodeProcess(child.get(), &exit_code);
+  const DWORD exit_code = child.ExitCode(0);
   std::printf("EXITCODE=%lu\n", static_cast<unsigned long>(exit_code));
   std::fflush(stdout);
   // ExitProcess keeps all 32 bits; a return from main would too, but say so plainly.
