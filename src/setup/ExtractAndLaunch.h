@@ -2,8 +2,6 @@
 // setup engine it names, wait for the engine and its dialog, and tidy up.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
 #include "setup/SetupView.h"

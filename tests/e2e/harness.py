@@ -782,8 +782,14 @@ class FakeEngine:
 
     def atom_exists(self, name: str) -> bool:
         """Whether the global atom exists now in the session's wineserver."""
-        result = subprocess.run(wine_command(self.exe, f"/fake-engine-find-atom={name}"),
-                                stdin=subprocess.DEVNULL, capture_output=True, check=False)
+        # Bounded: a crash of the look-up can leave a debugger holding its
+        # output open, and the test would then wait for ever.
+        try:
+            result = subprocess.run(wine_command(self.exe, f"/fake-engine-find-atom={name}"),
+                                    stdin=subprocess.DEVNULL, capture_output=True, check=False,
+                                    timeout=60)
+        except subprocess.TimeoutExpired as error:
+            raise HarnessError("fake-engine did not answer the atom look-up in 60 s") from error
         if result.returncode not in (0, 1):
             raise HarnessError(f"fake-engine could not look the atom up ({result.returncode})")
         return result.returncode == 1
