@@ -152,13 +152,13 @@ tier_host() {
 tier_win() {
   header "Tier 2: Windows unit tests under Wine ($WIN_JOBS at a time)"
   varnix_wine_slots_up "$WIN_SLOTS" "$WIN_JOBS"
-  local resources="$WIN_SLOTS/resources.json" slots="" i
+  # The build reads its slots from this file (tests/CMakeLists.txt).
+  local resources=build/win/wine-slots.json slots="" i
   for ((i = 0; i < WIN_JOBS; i++)); do
     slots+="${slots:+, }{\"id\": \"$i\", \"slots\": 1}"
   done
   printf '{"version": {"major": 1, "minor": 0}, "local": [{"wine": [%s]}]}\n' "$slots" >"$resources"
-  VARNIX_WINE_SLOTS="$PWD/$WIN_SLOTS" ctest --test-dir build/win --output-on-failure \
-    -j"$WIN_JOBS" --resource-spec-file "$PWD/$resources"
+  VARNIX_WINE_SLOTS="$PWD/$WIN_SLOTS" ctest --test-dir build/win --output-on-failure -j"$WIN_JOBS"
   varnix_wine_slots_down "$WIN_SLOTS"
 }
 
