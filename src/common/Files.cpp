@@ -284,6 +284,16 @@ bool WriteTextToFile(const std::string& path, const std::string& text, uint32_t 
   return complete;
 }
 
+bool CopyFileTime(const std::string& source, const std::string& target) {
+  UniqueFile from(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+  UniqueFile to(CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+  FILETIME time;
+  return from && to && GetFileTime(from.get(), nullptr, nullptr, &time) &&
+         SetFileTime(to.get(), nullptr, nullptr, &time);
+}
+
 bool AppendToFile(const std::string& path, const std::string& text, bool addLineEnd,
                   uint32_t dosTime) {
   const std::string bytes = addLineEnd ? text + "\r\n" : text;

@@ -44,6 +44,9 @@ bool WriteTextToFile(const std::string& path, const std::string& text, uint32_t 
 // stamp in local time; true when set.
 bool SetFileDosTime(HANDLE file, uint32_t dosTime);
 
+// Gives `target` the last-write time of `source`; true when set.
+bool CopyFileTime(const std::string& source, const std::string& target);
+
 // Moves the file pointer of an open file to its end, also past 4 GiB, so
 // that the next write appends; false when the pointer could not be moved.
 bool SeekToEnd(HANDLE file);

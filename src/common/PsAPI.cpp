@@ -1,5 +1,7 @@
 #include "common/PsAPI.h"
 
+#include "common/Utils.h"
+
 namespace PsAPI {
 
 namespace {
@@ -26,7 +28,7 @@ Function Find(HMODULE library, const char* name) {
 // found in it may be called at any time.
 Functions Load() {
   Functions functions;
-  const HMODULE library = LoadLibraryA("PSAPI.dll");
+  const HMODULE library = LoadSystemLibrary("PSAPI.dll");
   if (!library) return functions;
   functions.enumProcesses = Find<EnumProcessesFn>(library, "EnumProcesses");
   functions.enumProcessModules = Find<EnumProcessModulesFn>(library, "EnumProcessModules");

@@ -395,10 +395,40 @@ std::string GetDomainName() {
   return GuardedCall<std::string>("Utils.GetDomainName()", "", ReadDomainName);
 }
 
+HMODULE LoadSystemLibrary(const char* fileName) {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const std::string path = std::string(folder, length) + "\\" + fileName;
+  return LoadLibraryA(path.c_str());
+}
+
+namespace {
+
+// Where the system offers it (XP SP1 and later; Windows 7 with its update and
+// later for the second call), later loads by bare name search the system
+// folders only, not the program's folder or the current one.
+void RestrictLibrarySearch() {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return;
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto setDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  const auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDllDirectory) setDllDirectory("");
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (setDefaultDirectories) setDefaultDirectories(kSearchSystem32);
+}
+
+}  // namespace
+
 void PreloadSystemLibraries() {
+  RestrictLibrarySearch();
   const UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
   const char* const libraries[] = {"shell32.dll", "USP10.dll", "MSLS31.dll", "RICHED32.DLL"};
-  for (const char* library : libraries) LoadLibraryA(library);
+  for (const char* library : libraries) LoadSystemLibrary(library);
   SetErrorMode(previousMode);
 }
 

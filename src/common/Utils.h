@@ -96,10 +96,16 @@ std::string GetRegisteredOrganization();
 // The domain of the logged-on user's account; empty on failure.
 std::string GetDomainName();
 
-// Loads shell32.dll, USP10.dll, MSLS31.dll and RICHED32.DLL before any
-// window exists, with the system's file-error boxes off, so a
-// missing library never shows a system dialog. The libraries stay loaded.
+// Loads shell32.dll, USP10.dll, MSLS31.dll and RICHED32.DLL from the system
+// folder before any window exists, with the system's file-error boxes off, so
+// a missing library never shows a system dialog. The libraries stay loaded.
+// First takes the program's own folder and the current folder out of the
+// library search where the system allows it: a setup program often runs from
+// a downloads folder, where anybody may have put a library of a system name.
 void PreloadSystemLibraries();
+// Loads a library of the system by its file name from the system folder
+// only; null (with the last error set) when it is not there.
+HMODULE LoadSystemLibrary(const char* fileName);
 
 // The system's text for an error code; empty when it has none.
 std::string SystemErrorText(unsigned long code);

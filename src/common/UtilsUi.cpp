@@ -58,6 +58,14 @@ void YieldX(DWORD milliseconds) {
   Sleep(milliseconds);
 }
 
+void PumpWhenDue() {
+  static DWORD lastPump = 0;
+  const DWORD now = GetTickCount();
+  if (now - lastPump < 30) return;
+  lastPump = now;
+  YieldX(0);
+}
+
 DWORD WaitPumpingStep(DWORD step, DWORD milliseconds) {
   if (step != 0) return step;
   const DWORD tenth = milliseconds / 10;

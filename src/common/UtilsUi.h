@@ -16,6 +16,11 @@ int64_t MillisecondClock();
 // handler is logged and swallowed. A quit request met here is posted again,
 // so the program's own loop still ends.
 void YieldX(DWORD milliseconds);
+// For loops that work in small pieces (unpacking, downloading): YieldX(0)
+// when the last pass of this kind was 30 ms or more ago, else nothing. Under
+// Wine each pass is a server round trip, which made a pass per piece cost up
+// to a third of the work's time; 30 ms still keeps the windows responsive.
+void PumpWhenDue();
 
 // Waits `milliseconds` while pumping messages in steps of `step` ms (0: a
 // tenth of the wait, limited to 1..25). Pumps at least once.

@@ -1,5 +1,7 @@
 #include "inet/Download.h"
 
+#include "inet/WinInet.h"
+
 namespace {
 bool downloadAbort = false;
 }  // namespace
@@ -7,4 +9,4 @@ bool downloadAbort = false;
 bool DownloadAbort() { return downloadAbort; }
 void SetDownloadAbort(bool abort) { downloadAbort = abort; }
 
-void ReleaseWinInetLibrary() {}
+void ReleaseWinInetLibrary() { WinInetLibrary::Release(); }

@@ -16,6 +16,7 @@
 #include "setup/ExitCodes.h"
 #include "setup/TempDrive.h"
 #include "setup/Unpack.h"
+#include "setup/WebStubRules.h"
 
 namespace {
 
@@ -62,8 +63,12 @@ void RemoveShortcutsIfAsked(const TGFileInfo& program, const ShortcutLinks& link
       {"RemoveStartUpShortcut", &links.startUp},
       {"RemoveCheckForNewUpdateShortcut", &links.checkForUpdate},
   };
+  // Only the installed agent's run has record files of its own beside it;
+  // a stub run from a downloads folder must not delete what files planted
+  // there name. And only shortcuts are deleted.
+  if (!program.IsUpdateAgent()) return;
   for (const auto& request : requests) {
-    if (ReadIniString(info, "NewSetup", request.first, "") == "1" && !request.second->empty() &&
+    if (ReadIniString(info, "NewSetup", request.first, "") == "1" && IsRemovableShortcut(*request.second) &&
         GetFileAttributesA(request.second->c_str()) != INVALID_FILE_ATTRIBUTES) {
       DeleteFileA(request.second->c_str());
     }

@@ -8,6 +8,7 @@
 #include "setup/ExitCodes.h"
 #include "setup/ExtractAndLaunch.h"
 #include "setup/TempDrive.h"
+#include "setup/WebStub.h"
 
 namespace {
 
@@ -25,13 +26,13 @@ LaunchRequest OrdinaryRunRequest(const TGFileInfo& package, const std::string& w
 }  // namespace
 
 unsigned long RunSetup(const TGFileInfo& program, SetupView& view) {
-  if (program.IsWebStub()) {
-    DebugTrace() << " StartSetupRun: the web-stub download is not built yet";
-    return kExitSetupFailed;
-  }
   // Removed when the run is over: after the walk, and after the engine that
   // runs from it has ended.
   const WorkFolder folder = ClaimWorkingFolder();
+  if (program.IsWebStub()) {
+    if (program.HasUpdateAgent()) WriteWebStubAgent(program, folder.path());
+    return WebStubDownload(program, folder.path(), view);
+  }
   return ExtractAndLaunch(OrdinaryRunRequest(program, folder.path()), program, view);
 }
 

@@ -4,15 +4,7 @@
 
 #include <string>
 
-// A progress bar: reset to a range of `total` steps at 0, then stepped once
-// per unit of work. A view may draw steps later than they are made (it
-// coalesces them), but shows the last position before it hides.
-class Progress {
- public:
-  virtual ~Progress() = default;
-  virtual void Reset(int total) = 0;
-  virtual void Step() = 0;
-};
+#include "common/Progress.h"
 
 class SetupView : public Progress {
  public:

@@ -19,18 +19,6 @@ int saveFailures = 0;  // only the first failed save of the run is shown
 
 constexpr char kExtractFailed[] = "Unable to extract the setup files:<P>";
 
-// Keeps the windows responsive while unpacking without paying for a full
-// message pass per 64 KiB piece: under Wine each pass is a server round trip,
-// which made pumping alone cost up to a third of the unpack time. Windows are
-// served at least every 30 ms.
-void PumpWhenDue() {
-  static DWORD lastPump = 0;
-  const DWORD now = GetTickCount();
-  if (now - lastPump < 30) return;
-  lastPump = now;
-  YieldX(0);
-}
-
 std::string WholeNumber(double value) {
   char text[32];
   snprintf(text, sizeof text, "%.0f", value);
@@ -258,13 +246,8 @@ bool Unpacker::EndEntry(bool complete) {
 
 void Unpacker::OnAgentProgram(const VolumeInfo& volume, const std::string& bytes) {
   const std::string path = request_.destination + "\\" + ExtractFileName(request_.agentFileName);
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) return;
-  UniqueFile original(CreateFileA(volume.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-  FILETIME time;
-  if (original && GetFileTime(original.get(), nullptr, nullptr, &time)) SetFileTime(file.get(), nullptr, nullptr, &time);
+  if (!WriteTextToFile(path, bytes, 0, false)) return;
+  CopyFileTime(volume.path, path);
   DebugTrace() << " New AU-Agent: " << path;
 }
 

@@ -36,15 +36,19 @@ struct MainWindowState {
   HWND textLine = nullptr;
   HWND progressBar = nullptr;
   HWND activityBar = nullptr;
+  HWND detailLine = nullptr;  // a download's sizes and rate
   HWND hostWindow = nullptr;
   UINT hostMessage = 0;
   int activity = 0;
   int position = 0;        // the progress bar's position as stepped
   int drawnPosition = 0;   // and as last drawn
+  std::string detail;      // the detail line as set
+  bool detailDrawn = true;  // and whether it is drawn
   DWORD lastDraw = 0;
   bool destroyed = false;
   bool setupStarted = false;  // a tick queued before the timer died must not start a second run
   UniqueGdiObject textFont;
+  UniqueGdiObject detailFont;
 };
 MainWindowState state;
 
@@ -65,8 +69,11 @@ void CreateChildren(HWND window) {
   state.textLine = CreateChild(window, "Static", WS_VISIBLE, rtl ? 122 : 70, 20, 340, 18);
   state.progressBar = CreateChild(window, PROGRESS_CLASSA, WS_VISIBLE, 70, 38, 392, 13);
   state.activityBar = CreateChild(window, PROGRESS_CLASSA, 0, rtl ? 70 : 416, 20, 46, 13);
+  state.detailLine = CreateChild(window, "Static", WS_VISIBLE, 70, 54, 392, 14);
   state.textFont.reset(CreateTextFont("Tahoma", -11, DEFAULT_CHARSET));
   SendMessageA(state.textLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
+  state.detailFont.reset(CreateTextFont("Tahoma", -11, DEFAULT_CHARSET));
+  SendMessageA(state.detailLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.detailFont.get()), TRUE);
   SetTimer(window, kStartTimer, 1000, nullptr);
 }
 
@@ -81,12 +88,20 @@ void Paint(HWND window) {
 }
 
 void DrawProgress() {
+  if (!state.detailDrawn) {
+    SendMessageA(state.detailLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(state.detail.c_str()));
+    state.detailDrawn = true;
+  }
+  state.lastDraw = GetTickCount();
   if (state.drawnPosition == state.position) return;
   SendMessageA(state.progressBar, PBM_SETPOS, state.position, 0);
   state.activity = state.activity >= 5 ? 0 : state.activity + 1;
   SendMessageA(state.activityBar, PBM_SETPOS, state.activity, 0);
   state.drawnPosition = state.position;
-  state.lastDraw = GetTickCount();
+}
+
+void DrawProgressWhenDue() {
+  if (GetTickCount() - state.lastDraw >= kProgressDrawMs) DrawProgress();
 }
 
 // The setup run's view of the main window.
@@ -99,10 +114,19 @@ class MainView : public SetupView {
     SendMessageA(state.activityBar, PBM_SETRANGE32, 0, 5);
     SendMessageA(state.activityBar, PBM_SETPOS, 0, 0);
     state.position = state.drawnPosition = 0;
+    state.detail.clear();
+    SendMessageA(state.detailLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    state.detailDrawn = true;
   }
   void Step() override {
     ++state.position;
-    if (GetTickCount() - state.lastDraw >= kProgressDrawMs) DrawProgress();
+    DrawProgressWhenDue();
+  }
+  void SetDetail(const std::string& text) override {
+    if (text == state.detail) return;
+    state.detail = text;
+    state.detailDrawn = false;
+    DrawProgressWhenDue();
   }
   void Show(bool show) override {
     DrawProgress();  // the last steps, made since the last draw

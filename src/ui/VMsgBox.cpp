@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "common/TextRules.h"
+#include "common/Utils.h"
 #include "common/UtilsUi.h"
 #include "common/VDebug.h"
 #include "common/VSUB.h"
@@ -93,7 +94,7 @@ BoxState* currentBox = nullptr;
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 HMODULE LoadRichEditLibrary() {
-  HMODULE library = LoadLibraryA(richEditLibrary.c_str());
+  HMODULE library = LoadSystemLibrary(richEditLibrary.c_str());
   // Old systems report failure as a small number instead of NULL.
   if (reinterpret_cast<UINT_PTR>(library) <= 32) return nullptr;
   return library;

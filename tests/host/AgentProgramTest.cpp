@@ -41,3 +41,30 @@ TEST(AgentProgram, QualifyingVolumeNames) {
   EXPECT_FALSE(VolumeCarriesAgentImage("C:\\x\\setup.001"));
   EXPECT_FALSE(VolumeCarriesAgentImage("C:\\x\\setup.exe.002"));
 }
+
+// A web stub's own file, signed: the agent is its image and three text blocks
+// with an agent trailer; the signature behind the package is not copied.
+TEST(AgentProgram, OfAWebStubWithoutItsSignature) {
+  CraftedPackage p;
+  p.trailer.IsWebStub = 1;
+  p.trailer.HasUpdateAgent = 1;
+  p.web = "http://127.0.0.1/p|Setup.exe|0|token|15728640|";
+  std::string signedStub = p.Bytes();
+  const size_t packageEnd = signedStub.size();
+  PutU32(signedStub, kEndPointerLowOffset, static_cast<uint32_t>(packageEnd));
+  signedStub += std::string(12000, 'S');
+
+  MemorySource source(signedStub);
+  const std::string agent = AgentProgramOf(source);
+
+  ASSERT_EQ(agent.size(), packageEnd);  // the old trailer's place now holds the new one
+  EXPECT_EQ(agent.find("SSSS"), std::string::npos);
+  MemorySource copy(agent);
+  const TGFileInfo info(copy);
+  EXPECT_TRUE(info.IsUpdateAgent());
+  EXPECT_TRUE(info.IsWebStub());
+  EXPECT_EQ(info.WebBlock(), p.web);
+
+  MemorySource notAPackage(std::string(4000, 'x'));
+  EXPECT_EQ(AgentProgramOf(notAPackage), "");
+}
