@@ -32,6 +32,8 @@ test's lifetime.
                    the program that could show it has ended
     registry_value registry_value(key, name, value) sets a REG_SZ value until the
                    test ends
+    http_server    a started loopback HTTP server (tests/lib/http_server.py) for the
+                   test; https_server the same over TLS with a self-signed certificate
 
 A failing test leaves failure.png (the screen at the failure) in its tmp_path.
 """
@@ -260,3 +262,17 @@ def pytest_runtest_makereport(item, call):
         report.sections.append(("screen at failure", str(path)))
     except Exception as error:  # a missing screenshot must not hide the failure
         report.sections.append(("screen at failure", f"not saved: {error}"))
+
+
+@pytest.fixture
+def http_server():
+    from http_server import HttpServer
+    with HttpServer() as server:
+        yield server
+
+
+@pytest.fixture
+def https_server():
+    from http_server import HttpServer
+    with HttpServer(tls=True) as server:
+        yield server
