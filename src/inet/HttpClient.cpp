@@ -26,6 +26,8 @@ constexpr DWORD kTimeoutMs = 30000;
 // server, one of 256 KB more than ten times that.
 constexpr DWORD kReadSize = 256 * 1024;
 constexpr uint64_t kMaxMemoryDownload = 16 * 1024 * 1024;
+constexpr char kNoLibrary[] = "Unable to initialize \"WinINet.dll\"";
+constexpr char kNoConnection[] = "Unable to open Internet Connection: ";
 constexpr DWORD kReloadFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
 
 // The texts of the Internet library's own error codes, which the system's
@@ -324,6 +326,10 @@ int64_t HTTP_GetFileSize(const std::string& url) {
   return size;
 }
 
+bool IsConnectionError(const std::string& errorText) {
+  return errorText == kNoLibrary || StartsWithText(kNoConnection, errorText, false);
+}
+
 bool HTTP_DownloadFile(const std::string& url, const std::string& destFile, std::string& content,
                        TProgBar* progress, std::string& errorText, uint64_t expectedSize) {
   content.clear();
@@ -333,8 +339,7 @@ bool HTTP_DownloadFile(const std::string& url, const std::string& destFile, std:
   HttpGet get;
   uint64_t received = 0;
   if (!get.Send(kDownloadAgent, fullUrl, kReloadFlags)) {
-    errorText = get.root ? "Unable to open Internet Connection: " + url + " (" + get.reason + ")"
-                         : "Unable to initialize \"WinINet.dll\"";
+    errorText = get.root ? kNoConnection + url + " (" + get.reason + ")" : kNoLibrary;
   } else {
     DownloadSink sink(destFile, content);
     Transfer transfer(get, url, sink, progress);

@@ -34,5 +34,10 @@ int64_t HTTP_GetFileSize(const std::string& url);
 // file has: a transfer without announced length must end there. Returns
 // true on success; else `errorText` says why (the texts the user sees) and
 // the same line goes to the debug channel.
+// True when a download's error text says the request could not be sent at
+// all (no library, no connection to the server), as opposed to a transfer
+// that failed or a server that refused the file.
+bool IsConnectionError(const std::string& errorText);
+
 bool HTTP_DownloadFile(const std::string& url, const std::string& destFile, std::string& content,
                        TProgBar* progress, std::string& errorText, uint64_t expectedSize = 0);

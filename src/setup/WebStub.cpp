@@ -47,7 +47,7 @@ class WebRun {
   std::string Text(const char* key, const char* fallback) const { return program_.LangText(key, fallback); }
   std::string LocalCopy() const;
   bool Confirmed() const;
-  std::string ConnectionError() const;
+  std::string ConnectionError(const std::string& downloadError) const;
   std::string Download();
   std::string FetchSetupFile();
   std::string CheckToken() const;
@@ -79,9 +79,14 @@ bool WebRun::Confirmed() const {
                   Text("BtnText", LangDefault::BtnText));
 }
 
-std::string WebRun::ConnectionError() const {
+// The system's own report is often wrong (it says offline behind some
+// proxies and VPNs, and under Wine on machines without the interfaces it
+// looks for), so it only explains a download that could not even connect;
+// a user who declined learns from it why nothing would have come.
+std::string WebRun::ConnectionError(const std::string& downloadError) const {
   std::string reason;
-  if (InternetConnected(reason)) return "";
+  if (InternetConnected(reason) && downloadError.empty()) return "";
+  if (!downloadError.empty()) reason = downloadError;
   return Text("s12", LangDefault::s12) + (reason.empty() ? "" : "<P><P>" + reason);
 }
 
@@ -109,10 +114,14 @@ std::string WebRun::FetchSetupFile() {
   view_.SetText(Text("s10", LangDefault::s10), program_.FontName(), program_.Charset(), program_.FontSize());
   if (!hidden_) view_.Show(true);
   declined_ = !Confirmed();
-  // Asked also after a No: without a connection the user learns why.
-  std::string error = ConnectionError();
   SetDownloadAbort(false);
-  if (error.empty() && !declined_) error = Download();
+  std::string error;
+  if (declined_) {
+    error = ConnectionError("");
+  } else {
+    error = Download();
+    if (IsConnectionError(error)) error = ConnectionError(error);
+  }
   WaitPumping(0, 300);
   view_.Reset(10);
   WaitPumping(0, 700);
