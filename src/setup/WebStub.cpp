@@ -81,13 +81,12 @@ bool WebRun::Confirmed() const {
 
 // The system's own report is often wrong (it says offline behind some
 // proxies and VPNs, and under Wine on machines without the interfaces it
-// looks for), so it only explains a download that could not even connect;
-// a user who declined learns from it why nothing would have come.
+// looks for), so it only explains a download that could not even connect.
 std::string WebRun::ConnectionError(const std::string& downloadError) const {
   std::string reason;
-  if (InternetConnected(reason) && downloadError.empty()) return "";
-  if (!downloadError.empty()) reason = downloadError;
-  return Text("s12", LangDefault::s12) + (reason.empty() ? "" : "<P><P>" + reason);
+  if (InternetConnected(reason)) reason.clear();
+  if (!reason.empty()) reason += "<P>";
+  return Text("s12", LangDefault::s12) + "<P><P>" + reason + downloadError;
 }
 
 std::string WebRun::Download() {
@@ -116,9 +115,7 @@ std::string WebRun::FetchSetupFile() {
   declined_ = !Confirmed();
   SetDownloadAbort(false);
   std::string error;
-  if (declined_) {
-    error = ConnectionError("");
-  } else {
+  if (!declined_) {
     error = Download();
     if (IsConnectionError(error)) error = ConnectionError(error);
   }

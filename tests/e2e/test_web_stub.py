@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import re
 import time
+import zlib
 from pathlib import Path
 
 import pytest
@@ -78,6 +79,13 @@ def build_web_stub(pack, folder: Path, url_folder: str, size: int, ask: int = 0,
     return out
 
 
+def box_message(box) -> str:
+    """A box's text without the bold caption heading it starts with."""
+    text = box.rich_edit.text.replace("\r\n", "\n")
+    heading = box.caption.upper() + "\n\n"
+    return text[len(heading):] if text.startswith(heading) else text
+
+
 def temp_leftovers() -> list[str]:
     """What the runs left in the Wine user's temporary folder."""
     temp = harness.from_windows_path(harness.windows_temp_folder())
@@ -132,3 +140,212 @@ def test_web_stub_downloads_checks_and_runs_the_engine(pack, start_stub, fake_en
     assert [r.user_agent for r in log] == ["HTTP_Connect_2", "HTTP_Connect_3"]
     assert "no-cache" in (log[1].pragma + log[1].cache_control).lower()
     assert temp_leftovers() == before, "the download, its folder and the working folder are gone"
+
+
+@pytest.mark.parametrize("route", ["redirect relative", "redirect absolute", "chunked", "no length"])
+def test_web_stub_follows_redirects_and_reads_bodies_without_length(
+        pack, start_stub, fake_engine, http_server, served_setup, work_dir, route):
+    if route == "redirect relative":
+        http_server.add_route("/moved/Setup.exe", "redirect", code=301, to=SETUP_PATH)
+    elif route == "redirect absolute":
+        http_server.add_route("/moved/Setup.exe", "redirect", code=302, to=http_server.url(SETUP_PATH))
+    else:
+        http_server.add_route("/moved/Setup.exe", "chunked" if route == "chunked" else "nolength", served_setup)
+    stub = build_web_stub(pack, work_dir, http_server.url("/moved"), len(served_setup))
+
+    run = start_stub(stub, env=fake_engine.env(exit_code=5)).wait()
+
+    assert run.exit_code == 5, run.stdout
+    assert len(fake_engine.runs()) == 1
+
+
+@pytest.mark.parametrize("answer, exit_code", [("yes", 7), ("no", USER_DECLINED)])
+def test_download_question_with_the_size(pack, start_stub, fake_engine, http_server, served_setup, work_dir,
+                                         ui_driver, answer, exit_code):
+    stub = build_web_stub(pack, work_dir, http_server.url("/product"), 15728640, ask=1)
+    driver = ui_driver("VMsgBox", ["click:1" if answer == "yes" else "click:2"], wait=120)
+
+    run = start_stub(stub, env=fake_engine.env(exit_code=7)).wait()
+
+    assert run.exit_code == exit_code, run.stdout
+    question = driver.finish().window
+    assert question.caption == "Confirm"
+    assert "INTERNET DOWNLOAD" in question.rich_edit.text
+    assert "Size: 15.0 MB" in question.rich_edit.text
+    downloads = [r for r in http_server.requests(SETUP_PATH) if r.user_agent == "HTTP_Connect_3"]
+    assert len(downloads) == (1 if answer == "yes" else 0)
+    assert len(fake_engine.runs()) == (1 if answer == "yes" else 0)
+
+
+def test_hidden_web_stub_asks_nothing_shows_nothing_and_still_downloads(
+        pack, start_stub, fake_engine, http_server, served_setup, work_dir, window_watch):
+    stub = build_web_stub(pack, work_dir, http_server.url("/product"), 15728640, ask=1)
+    main_window = window_watch(harness.to_windows_path(stub))
+    boxes = window_watch("VMsgBox", ["click:2"])
+
+    run = start_stub(stub, "/hide", env=fake_engine.env(exit_code=7)).wait()
+
+    assert boxes.seen() is None, "a hidden run asks nothing"
+    assert main_window.seen() is None, "and shows no window"
+    assert run.exit_code == 7, run.stdout
+    assert len(fake_engine.runs()) == 1
+
+
+@pytest.mark.parametrize("token, exit_code", [(TOKEN, 9), ("another-product", RUN_FAILED)])
+def test_copy_beside_the_stub_is_used_without_a_request_and_kept(pack, start_stub, fake_engine, http_server,
+                                                                 window_watch, work_dir, token, exit_code):
+    copy = build_setup_file(pack, work_dir, fake_engine.program, token=token)
+    stub = build_web_stub(pack, copy.parent, http_server.url("/product"), copy.stat().st_size, always=0)
+    boxes = window_watch("VMsgBox", ["click:1"], wait=120)
+    data = copy.read_bytes()
+
+    run = start_stub(stub, env=fake_engine.env(exit_code=9)).wait()
+
+    assert run.exit_code == exit_code, run.stdout
+    assert http_server.requests() == [], "a copy beside the stub needs no download"
+    assert copy.read_bytes() == data, "the copy is kept"
+    box = boxes.seen()
+    if exit_code == RUN_FAILED:
+        assert box is not None and box_message(box).startswith("Bad Secret Token!")
+        assert fake_engine.runs() == []
+    else:
+        assert box is None
+        assert len(fake_engine.runs()) == 1
+
+
+def serve_failure(server, pack, engine, work_dir, case) -> tuple[str, int]:
+    """Makes the server fail as `case` says; returns the web folder URL and
+    the size the web stub announces."""
+    data = build_setup_file(pack, work_dir, engine).read_bytes()
+    path = SETUP_PATH
+    if case == "404 page":
+        server.add_not_found_html(path)
+    elif case == "404 text":
+        server.add_not_found_text(path)
+    elif case == "500":
+        server.add_route(path, "status", "Internal error", code=500)
+    elif case == "short body":
+        server.add_route(path, "short", data, send=1000)
+    elif case == "reset":
+        server.add_route(path, "reset", data, send=1000)
+    elif case == "no length, short":
+        server.add_route(path, "nolength", data[:1000])
+    elif case == "empty":
+        server.add_route(path, "status", b"", code=200)
+    elif case == "page instead of the file":
+        server.add_route(path, "status", "<html><head><title>Welcome</title></head></html>", code=200,
+                         content_type="text/html")
+    elif case == "redirect loop":
+        server.add_route(path, "redirect", code=302, to=path)
+    elif case == "other token":
+        server.add_file(path, build_setup_file(pack, work_dir / "other", engine, token="other").read_bytes())
+    elif case == "refused":
+        return "http://127.0.0.1:1/product", len(data)
+    else:
+        server.add_file(path, data)
+    return server.url("/product"), len(data)
+
+
+@pytest.mark.parametrize("case, env, text", [
+    ("404 page", {}, r"^404 File Not Found\.\.\.\s+URL:  http://127\.0\.0\.1:\d+/product/Setup\.exe\."),
+    ("404 text", {}, r"^404 File Not Found"),
+    ("500", {}, r"/product/Setup\.exe --- HTTP 500"),
+    ("short body", {}, r"^Incomplete download: 1000 of \d+ bytes"),
+    ("reset", {}, r"Incomplete download: \d+ of \d+ bytes|Error downloading file"),
+    ("no length, short", {}, r"^Incomplete download: 1000 of \d+ bytes"),  # the size the stub knows
+    ("empty", {}, r"--- File Not Found !"),
+    ("page instead of the file", {}, r"^404 File Not Found"),
+    ("redirect loop", {}, r"No valid Internet Connection|HTTP 302|redirect"),
+    ("other token", {}, r"^Bad Secret Token!"),
+    ("refused", {}, r"^No valid Internet Connection\.\s*Can not Download File!\s+Unable to open Internet"),
+    ("served", {"WINEDLLOVERRIDES": "wininet=d"}, r"^No valid Internet Connection\.\s*Can not Download File!"),
+])
+def test_failed_download_shows_why_and_leaves_nothing(pack, start_stub, fake_engine, http_server, window_watch,
+                                                      work_dir, case, env, text):
+    folder, size = serve_failure(http_server, pack, fake_engine.program, work_dir, case)
+    stub = build_web_stub(pack, work_dir, folder, size)
+    boxes = window_watch("VMsgBox", ["click:1"], wait=120)
+    before = temp_leftovers()
+
+    run = start_stub(stub, env={**fake_engine.env(), **env}).wait()
+
+    box = boxes.seen()
+    assert box is not None, "the failure is shown"
+    assert box.caption == "Error"
+    assert re.search(text, box_message(box)), box_message(box)
+    assert run.exit_code == RUN_FAILED, run.stdout
+    assert fake_engine.runs() == []
+    assert temp_leftovers() == before, "no download, partial file or folder is left"
+
+
+def test_https_reaches_the_server_and_reports_its_certificate(pack, start_stub, fake_engine, https_server,
+                                                              window_watch, work_dir):
+    https_server.add_file(SETUP_PATH, build_setup_file(pack, work_dir, fake_engine.program).read_bytes())
+    stub = build_web_stub(pack, work_dir, https_server.url("/product"), 1000)
+    boxes = window_watch("VMsgBox", ["click:1"], wait=120)
+
+    run = start_stub(stub, env=fake_engine.env()).wait()
+
+    box = boxes.seen()
+    assert box is not None
+    assert "https://127.0.0.1" in box.rich_edit.text, "the URL keeps its scheme"
+    assert "certificate" in box.rich_edit.text
+    assert run.exit_code == RUN_FAILED, run.stdout
+    assert fake_engine.runs() == []
+
+
+def detail_and_bar(window) -> tuple[str, tuple[int, int, int]]:
+    statics = [c for c in window.controls if c.class_name.lower() == "static"]
+    [bar] = [c for c in window.controls if c.class_name.lower() == "msctls_progress32" and c.visible]
+    return statics[-1].text, bar.progress
+
+
+def test_slow_download_shows_progress_and_rate_and_close_aborts_it(
+        pack, start_stub, fake_engine, http_server, ui_driver, window_watch, work_dir):
+    size = 400 * 1024  # kilobytes; read units of 8 KB: 51 steps
+    http_server.add_route(SETUP_PATH, "trickle", bytes(size), chunk=1024, interval=0.2)
+    stub = build_web_stub(pack, work_dir, http_server.url("/product"), size)
+    main = harness.to_windows_path(stub)
+    first = ui_driver(main, pause=True, gone=90)
+    boxes = window_watch("VMsgBox", ["click:1"], wait=120)
+    before = temp_leftovers()
+
+    process = start_stub(stub, env=fake_engine.env())
+    text_1, bar_1 = detail_and_bar(first.window(timeout=90))
+    time.sleep(3)
+    closer = ui_driver(main, ["wmclose"], gone=90)
+    text_2, bar_2 = detail_and_bar(closer.window(timeout=90))
+    first.proceed()
+    run = process.wait()
+
+    assert bar_2[:2] == (0, 51) and bar_1[:2] == (0, 51)
+    assert 1 <= bar_1[2] < bar_2[2] < 51, (bar_1, bar_2)
+    assert re.fullmatch(r"[\d.,]+/400\.0 KB(   -   [\d.]+ KB/Sec)?", text_2), text_2
+    assert text_1 != text_2
+    assert "KB/Sec" in text_2, "after five reads the rate is shown"
+    box = boxes.seen()
+    assert box is not None and box_message(box).strip() == "Download Aborted"
+    assert run.exit_code == USER_DECLINED, run.stdout
+    assert fake_engine.runs() == []
+    assert temp_leftovers() == before
+
+
+def test_web_stub_writes_its_agent_without_the_signature(pack, start_stub, fake_engine, http_server,
+                                                         served_setup, work_dir):
+    stub = build_web_stub(pack, work_dir, http_server.url("/product"), len(served_setup), agent=1,
+                          package="EndPointer = 1")
+    package = stub.read_bytes()
+    stub.write_bytes(package + b"\x30\x82" + bytes(12000))  # where a signature would follow
+
+    run = start_stub(stub, env=fake_engine.env()).wait()
+
+    assert run.exit_code == 0, run.stdout
+    [engine] = fake_engine.runs()
+    found = {f["name"].lower(): f for f in engine["files"]}
+    agent = found["productupdate.exe"]
+    assert agent["size"] == len(package), "cut at the package's end"
+    # Its trailer says agent: the engine records the bytes' CRC; rebuild them.
+    expected = bytearray(package)
+    expected[layout.END_POINTER_LOW:layout.END_POINTER_LOW + 4] = bytes(4)
+    expected[layout.trailer_offset(expected) + layout.IS_UPDATE_AGENT] = 1
+    assert agent["crc32"] == zlib.crc32(bytes(expected))

@@ -224,6 +224,11 @@ class _Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     block_on_close = False
 
+    def handle_error(self, request, client_address):
+        # A client that drops its connection (the stub's warm-up request
+        # closes before reading) is no server fault worth a traceback.
+        pass
+
 
 class HttpServer:
     def __init__(self, tls: bool = False) -> None:
