@@ -4,6 +4,24 @@
 
 #include "common/TextRules.h"
 
+namespace {
+
+constexpr uint32_t kRefreshMs = 500;
+
+// Kilobytes per second with two decimals. Formatted from whole hundredths
+// so no locale can change the decimal point.
+std::string SpeedText(uint64_t bytes, uint32_t elapsedMs) {
+  const double perSecond = static_cast<double>(bytes) * 1000.0 / elapsedMs / 1024.0;
+  const double scaled = perSecond * 100.0 + 0.5;
+  // A bound far above any real speed keeps the conversion defined.
+  const auto hundredths = static_cast<unsigned long long>(scaled < 1e15 ? scaled : 1e15);
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu.%02llu", hundredths / 100, hundredths % 100);
+  return text;
+}
+
+}  // namespace
+
 TBytesRate::TBytesRate(bool kilobyteMode, bool megabyteMode)
     : kilobyteMode_(kilobyteMode), megabyteMode_(megabyteMode) {
   Reset();
@@ -14,7 +32,9 @@ void TBytesRate::Reset() {
     ticks_[k] = 0;
     bytes_[k] = 0;
   }
+  recorded_ = 0;
   rate_.clear();
+  refreshed_ = false;
   lastRefresh_ = 0;
 }
 
@@ -25,20 +45,23 @@ std::string TBytesRate::RateText(uint64_t bytesThisRead, uint32_t tick) {
   }
   ticks_[kSamples - 1] = tick;
   bytes_[kSamples - 1] = bytesThisRead;
+  if (recorded_ < kSamples) ++recorded_;
+  // Unsigned differences stay right across the tick count's wrap.
   const uint32_t elapsed = tick - ticks_[0];
+  const bool due = !refreshed_ || tick - lastRefresh_ > kRefreshMs;
+  if (recorded_ < kSamples || elapsed == 0 || !due) return rate_;
+  // The oldest sample only marks the start of the interval: the four newer
+  // reads are what arrived within it.
   uint64_t bytes = 0;
   for (int k = 1; k < kSamples; ++k) bytes += bytes_[k];
-  if (ticks_[0] != 0 && elapsed != 0 && tick - lastRefresh_ > 500) {
-    lastRefresh_ = tick;
-    const double speed = static_cast<double>(bytes) / (elapsed / 1000.0) / 1024.0;
-    char text[48];
-    snprintf(text, sizeof text, "%.2f", speed);
-    rate_ = text;
-  }
+  rate_ = SpeedText(bytes, elapsed);
+  refreshed_ = true;
+  lastRefresh_ = tick;
   return rate_;
 }
 
-std::string TBytesRate::Update(uint64_t total, uint64_t received, uint64_t bytesThisRead, uint32_t tick) {
+std::string TBytesRate::Update(uint64_t total, uint64_t received, uint64_t bytesThisRead,
+                               uint32_t tick) {
   std::string text;
   if (megabyteMode_) {
     text = FormatSizeMB(static_cast<double>(received), 1, true) + "/" +

@@ -1,5 +1,6 @@
 #include "inet/DownloadRules.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/TextRules.h"
@@ -8,21 +9,27 @@ namespace {
 
 constexpr char kPartialSuffix[] = ".vxpart";
 
-bool CarriedAsIs(unsigned char c) {
+// True for a byte a URL can carry as it is in a path or query.
+bool CarriedInPath(unsigned char c) {
   if (c <= 0x20 || c >= 0x7F) return false;
-  static const char kReserved[] = "%#?\"<>\\^`{|}/";
-  for (const char* r = kReserved; *r; ++r) {
-    if (c == static_cast<unsigned char>(*r)) return false;
+  static const char kUnsafe[] = "\"<>\\^`{|}";
+  for (const char* u = kUnsafe; *u; ++u) {
+    if (c == static_cast<unsigned char>(*u)) return false;
   }
   return true;
 }
 
-std::string PercentEncoded(const std::string& text) {
+// A file name is one component: its "/" and the URL's delimiters are data.
+bool CarriedInFileName(unsigned char c) {
+  return CarriedInPath(c) && c != '%' && c != '#' && c != '?' && c != '/';
+}
+
+std::string PercentEncoded(const std::string& text, bool (*carried)(unsigned char)) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    if (CarriedAsIs(c)) {
+    if (carried(c)) {
       out += ch;
     } else {
       out += '%';
@@ -41,14 +48,25 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-bool HasBlankOrControl(const std::string& text) {
+bool HasControlByte(const std::string& text) {
   for (const char c : text) {
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return true;
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
   }
   return false;
 }
 
-// "host" or "host:port"; false when the port is not 1..65535.
+// Names and IPv4 addresses only: letters, digits, "-", "." and "_".
+bool IsPlainHostName(const std::string& host) {
+  if (host.empty()) return false;
+  for (const char c : host) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '_')
+      return false;
+  }
+  return true;
+}
+
+// "host" or "host:port"; false when the host is not a plain name or the
+// port is not 1..65535.
 bool SplitHostPort(const std::string& authority, bool secure, UrlParts& parts) {
   const size_t colon = authority.find(':');
   parts.host = authority.substr(0, colon);
@@ -59,7 +77,19 @@ bool SplitHostPort(const std::string& authority, bool secure, UrlParts& parts) {
     parts.port = std::stoi(port);
     if (parts.port < 1 || parts.port > 65535) return false;
   }
-  return !parts.host.empty();
+  return IsPlainHostName(parts.host);
+}
+
+// ceil(bytes / chunk); a chunk of 0 counts as 1.
+uint64_t ChunkCount(uint64_t bytes, uint32_t chunk) {
+  if (chunk == 0) chunk = 1;
+  return bytes / chunk + (bytes % chunk != 0 ? 1 : 0);
+}
+
+// A scheme ("ftp://", "file://") other than the two this client speaks.
+bool HasOtherScheme(const std::string& url) {
+  const size_t mark = url.find("://");
+  return mark != std::string::npos && url.find_first_of("/?#") > mark;
 }
 
 }  // namespace
@@ -72,7 +102,7 @@ std::string CompleteUrlScheme(const std::string& url) {
 std::string JoinUrl(const std::string& folder, const std::string& fileName) {
   size_t end = folder.size();
   while (end > 0 && folder[end - 1] == '/') --end;
-  return folder.substr(0, end) + "/" + PercentEncoded(fileName);
+  return folder.substr(0, end) + "/" + PercentEncoded(fileName, CarriedInFileName);
 }
 
 std::string UrlFileName(const std::string& url) {
@@ -83,18 +113,21 @@ std::string UrlFileName(const std::string& url) {
 
 bool SplitUrl(const std::string& url, UrlParts& parts) {
   parts = UrlParts();
+  // Control bytes (CR, LF) in a URL could add lines to the request.
+  if (HasControlByte(url)) return false;
   const std::string full = CompleteUrlScheme(url);
-  if (HasBlankOrControl(full)) return false;
+  if (full != url && HasOtherScheme(url)) return false;
   parts.secure = StartsWithText("https://", full, true);
   const std::string rest = full.substr(parts.secure ? 8 : 7);
   const size_t slash = rest.find_first_of("/?#");
   const std::string authority = rest.substr(0, slash);
-  if (authority.find('@') != std::string::npos || authority.find('[') != std::string::npos) return false;
+  // A user part ("user@host") is refused; so are IPv6 literals.
+  if (authority.find('@') != std::string::npos) return false;
   if (!SplitHostPort(authority, parts.secure, parts)) return false;
-  parts.path = slash == std::string::npos ? "/" : rest.substr(slash);
-  const size_t fragment = parts.path.find('#');
-  if (fragment != std::string::npos) parts.path.erase(fragment);
-  if (parts.path.empty() || parts.path[0] != '/') parts.path.insert(0, "/");
+  std::string path = slash == std::string::npos ? "" : rest.substr(slash);
+  path.erase(std::min(path.find('#'), path.size()));
+  if (path.empty() || path[0] != '/') path.insert(0, "/");
+  parts.path = PercentEncoded(path, CarriedInPath);
   return true;
 }
 
@@ -104,10 +137,12 @@ uint32_t ProgressChunk(uint64_t size) {
   return chunk > 8192 ? 8192 : static_cast<uint32_t>(chunk);
 }
 
-uint64_t ProgressRange(uint64_t size, uint32_t chunk) { return (size + chunk - 1) / chunk + 1; }
+uint64_t ProgressRange(uint64_t size, uint32_t chunk) { return ChunkCount(size, chunk) + 1; }
 
 uint64_t ProgressPosition(uint64_t received, uint64_t size, uint32_t chunk) {
-  const uint64_t position = 1 + received / chunk;
+  // Counted as the steps chunk-sized reads would make: every read, the last
+  // short one too, is a step, so the bar stands full when all bytes are in.
+  const uint64_t position = ChunkCount(received, chunk) + 1;
   const uint64_t range = ProgressRange(size, chunk);
   return position > range ? range : position;
 }
@@ -132,11 +167,13 @@ std::string HttpStatusError(const std::string& url, unsigned status) {
 }
 
 std::string IncompleteDownloadText(uint64_t received, uint64_t expected) {
-  return "Incomplete download: " + std::to_string(received) + " of " + std::to_string(expected) + " bytes";
+  return "Incomplete download: " + std::to_string(received) + " of " + std::to_string(expected) +
+         " bytes";
 }
 
 std::string TransferVerdict(uint64_t announced, uint64_t received, uint64_t expected) {
-  if (announced != kUnknownSize) return received == announced ? "" : IncompleteDownloadText(received, announced);
+  if (announced != kUnknownSize)
+    return received == announced ? "" : IncompleteDownloadText(received, announced);
   if (expected != 0 && received != expected) return IncompleteDownloadText(received, expected);
   return "";
 }

@@ -1,55 +1,11 @@
-// The download's portable rules: the rate line, URLs, the progress range,
-// partial names, the verdict on a finished transfer, the error page and the
-// web stub's question.
+// The download's URL and transfer decisions: scheme, joining and taking URLs
+// apart, the progress range, the partial file's name, the verdict on a
+// finished transfer.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
-#include "inet/BytesRate.h"
 #include "inet/DownloadRules.h"
-#include "inet/HtmlErrorPage.h"
-#include "setup/WebStubRules.h"
-
-TEST(BytesRate, SizePartByMode) {
-  struct {
-    uint64_t total, received;
-    const char* expected;
-  } cases[] = {
-      {2048000, 1536, "1.5/2,000.0 KB"},
-      {102400, 50, "50/102400 BytesArr"},  // up to 100 KB: raw bytes
-      {102401, 1024, "1.0/100.0 KB"},
-      {10485761, 5242880, "5.0/10.0 MB"},
-      {5368709120ull, 3221225472ull, "3,072.0/5,120.0 MB"},  // beyond 4 GiB
-  };
-  for (const auto& c : cases) {
-    TBytesRate meter = MeterForSize(c.total);
-    EXPECT_EQ(meter.Update(c.total, c.received, 10, 1000), c.expected) << c.total;
-  }
-  // Raw bytes of a size the 32-bit counters would wrap.
-  EXPECT_EQ(TBytesRate(false, false).Update(5000000000ull, 4294967296ull, 1, 1), "4294967296/5000000000 BytesArr");
-}
-
-TEST(BytesRate, SpeedFromTheFifthUpdateAndAtMostTwiceASecond) {
-  TBytesRate meter(true, false);
-  uint64_t received = 0;
-  std::string line;
-  // Reads of 1,024 bytes every 100 ms: 4 reads in 400 ms = 10 KB/s.
-  for (uint32_t tick = 1000; tick <= 1300; tick += 100) {
-    received += 1024;
-    line = meter.Update(1048576, received, 1024, tick);
-    EXPECT_EQ(line.find("KB/Sec"), std::string::npos) << "no speed before five updates: " << line;
-  }
-  received += 1024;
-  EXPECT_EQ(meter.Update(1048576, received, 1024, 1400), "5.0/1,024.0 KB   -   10.00 KB/Sec");
-  // Faster reads within 500 ms of the last refresh keep the shown speed.
-  received += 8192;
-  EXPECT_EQ(meter.RateText(8192, 1500), "10.00");
-  EXPECT_NE(meter.RateText(8192, 1901), "10.00");
-  meter.Reset();
-  EXPECT_EQ(meter.RateText(1, 5000), "");
-}
 
 TEST(DownloadRules, CompleteUrlScheme) {
   struct {
@@ -60,18 +16,50 @@ TEST(DownloadRules, CompleteUrlScheme) {
       {"http://host/x", "http://host/x"},
       {"HTTP://host/x", "HTTP://host/x"},
       {"https://host/x", "https://host/x"},  // not "http://https://"
-      {"host/x?from=http://other", "http://host/x?from=http://other"},
+      {"HtTpS://host/x", "HtTpS://host/x"},
+      {"host/x?from=http://other",
+       "http://host/x?from=http://other"},  // "http://" inside is no scheme
+      {"", "http://"},
   };
-  for (const auto& c : cases) EXPECT_EQ(CompleteUrlScheme(c.url), c.expected);
+  for (const auto& c : cases) EXPECT_EQ(CompleteUrlScheme(c.url), c.expected) << c.url;
 }
 
-TEST(DownloadRules, JoinUrlAndFileName) {
-  EXPECT_EQ(JoinUrl("http://h/p", "Setup.exe"), "http://h/p/Setup.exe");
-  EXPECT_EQ(JoinUrl("http://h/p/", "Setup.exe"), "http://h/p/Setup.exe");  // no "//"
-  EXPECT_EQ(JoinUrl("http://h/p//", "My Setup#2?.exe"), "http://h/p/My%20Setup%232%3F.exe");
-  EXPECT_EQ(JoinUrl("http://h", "100%\xE9.exe"), "http://h/100%25%E9.exe");
-  EXPECT_EQ(UrlFileName("http://h/p/Setup.exe?x=1#y"), "Setup.exe");
-  EXPECT_EQ(UrlFileName("http://h/p\\a.info"), "a.info");
+TEST(DownloadRules, JoinUrl) {
+  struct {
+    const char* folder;
+    const char* fileName;
+    const char* expected;
+  } cases[] = {
+      {"http://h/p", "Setup.exe", "http://h/p/Setup.exe"},
+      {"http://h/p/", "Setup.exe",
+       "http://h/p/Setup.exe"},  // the authoring tool's own example: no "//"
+      {"http://h/p//", "Setup.exe", "http://h/p/Setup.exe"},
+      {"http://h/my%20dir", "Setup.exe", "http://h/my%20dir/Setup.exe"},  // the folder as written
+      {"http://h", "My Setup#2?.exe", "http://h/My%20Setup%232%3F.exe"},
+      {"http://h", "100%.exe", "http://h/100%25.exe"},
+      {"http://h", "a/b\\c.exe", "http://h/a%2Fb%5Cc.exe"},  // one component, never a path
+      {"http://h", "\"<>^`{|}\x7F\x01.exe", "http://h/%22%3C%3E%5E%60%7B%7C%7D%7F%01.exe"},
+      {"http://h", "Caf\xC3\xA9.exe", "http://h/Caf%C3%A9.exe"},  // UTF-8 byte by byte
+      {"http://h", "\xE9t\xE9.exe", "http://h/%E9t%E9.exe"},      // ANSI likewise
+      {"http://h", "Setup-1.0_(x86)~!$&'*+,;=@.exe", "http://h/Setup-1.0_(x86)~!$&'*+,;=@.exe"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JoinUrl(c.folder, c.fileName), c.expected) << c.fileName;
+}
+
+TEST(DownloadRules, UrlFileName) {
+  struct {
+    const char* url;
+    const char* expected;
+  } cases[] = {
+      {"http://h/p/Setup.exe", "Setup.exe"},
+      {"http://h/p/Setup.exe?x=1#y", "Setup.exe"},
+      {"http://h/p/Setup.exe?from=a/b.exe", "Setup.exe"},  // a "/" in the query is not a folder
+      {"http://h/p/Setup.exe#part/2", "Setup.exe"},
+      {"http://h/p\\a.info", "a.info"},
+      {"http://h/p/", ""},
+      {"Setup.exe", "Setup.exe"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UrlFileName(c.url), c.expected) << c.url;
 }
 
 TEST(DownloadRules, SplitUrl) {
@@ -84,15 +72,33 @@ TEST(DownloadRules, SplitUrl) {
   } cases[] = {
       {"http://127.0.0.1:8080/a/b.exe?x=1", true, false, "127.0.0.1", 8080, "/a/b.exe?x=1"},
       {"https://Host/a#frag", true, true, "Host", 443, "/a"},
-      {"host", true, false, "host", 80, "/"},
+      {"HTTPS://h:8443", true, true, "h", 8443, "/"},
+      {"http://h:65535/", true, false, "h", 65535, "/"},
+      {"host", true, false, "host", 80, "/"},  // no scheme: http
+      {"my_host.example-1.net/x", true, false, "my_host.example-1.net", 80, "/x"},
       {"http://host?q", true, false, "host", 80, "/?q"},
+      {"host/x?u=http://o/y", true, false, "host", 80,
+       "/x?u=http://o/y"},  // "http://" in the query
+      {"http://h/my dir/Caf\xC3\xA9.exe", true, false, "h", 80, "/my%20dir/Caf%C3%A9.exe"},
+      {"http://h/a%20b.exe?q=%41", true, false, "h", 80,
+       "/a%20b.exe?q=%41"},  // escapes kept, not doubled
+      {"http://h/a\"<x>.exe", true, false, "h", 80, "/a%22%3Cx%3E.exe"},
       {"http://user:pw@host/", false, false, "", 0, ""},
+      {"http://user@host/", false, false, "", 0, ""},
       {"http://host:0/", false, false, "", 0, ""},
       {"http://host:65536/", false, false, "", 0, ""},
+      {"http://host:099999/", false, false, "", 0, ""},
       {"http://host:8x/", false, false, "", 0, ""},
+      {"http://host:/", false, false, "", 0, ""},
       {"http:///path", false, false, "", 0, ""},
+      {"", false, false, "", 0, ""},
       {"http://ho st/", false, false, "", 0, ""},
+      {"http://ho\\st/", false, false, "", 0, ""},
       {"http://[::1]/", false, false, "", 0, ""},
+      {"ftp://host/x", false, false, "", 0, ""},
+      {"file:///C:/x", false, false, "", 0, ""},
+      {"http://h/x\r\nHost: other", false, false, "", 0, ""},  // would add a header line
+      {"http://h/x\tz", false, false, "", 0, ""},
   };
   for (const auto& c : cases) {
     UrlParts parts;
@@ -105,90 +111,109 @@ TEST(DownloadRules, SplitUrl) {
   }
 }
 
-TEST(DownloadRules, ProgressChunkRangeAndPosition) {
-  EXPECT_EQ(ProgressChunk(50), 5u);
-  EXPECT_EQ(ProgressChunk(5), 1u);
-  EXPECT_EQ(ProgressChunk(1048576), 8192u);
-  EXPECT_EQ(ProgressChunk(kUnknownSize), 8192u);
-  EXPECT_EQ(ProgressRange(50, 5), 11u);
-  EXPECT_EQ(ProgressRange(1048576, 8192), 129u);
-  // One read of the whole file moves the bar as ten small reads would.
-  EXPECT_EQ(ProgressPosition(0, 50, 5), 1u);
-  EXPECT_EQ(ProgressPosition(50, 50, 5), 11u);
-  EXPECT_EQ(ProgressPosition(500, 50, 5), 11u);  // never past the range
-  EXPECT_EQ(ProgressRange(3000000000ull * 2, 8192), 732422u + 1);
+TEST(DownloadRules, ProgressChunk) {
+  struct {
+    uint64_t size;
+    uint32_t chunk;
+  } cases[] = {
+      {0, 1},
+      {5, 1},
+      {19, 1},
+      {50, 5},  // a tenth, at least 1 byte
+      {81920, 8192},
+      {81929, 8192},
+      {1048576, 8192},  // at most 8,192
+      {kUnknownSize, 8192},
+      {5368709120ull, 8192},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ProgressChunk(c.size), c.chunk) << c.size;
+}
+
+TEST(DownloadRules, ProgressRangeAndPosition) {
+  struct {
+    uint64_t size, received;
+    uint64_t range, position;
+  } cases[] = {
+      {50, 0, 11, 1},  // the bar starts at 1
+      {50, 1, 11, 2},  // the first read is a step
+      {50, 25, 11, 6},
+      {50, 50, 11, 11},  // full at the end
+      {51, 50, 12, 11},
+      {51, 51, 12, 12},   // a short last read is a step too
+      {50, 500, 11, 11},  // never past the range
+      {0, 0, 1, 1},
+      {1048576, 8192 * 64, 129, 65},  // one large read moves the bar as 64 small ones
+      {1048576, 1048576, 129, 129},
+      {6000000000ull, 3000000000ull, 732423, 366212},  // beyond 4 GiB
+      {6000000000ull, 6000000000ull, 732423, 732423},
+  };
+  for (const auto& c : cases) {
+    const uint32_t chunk = ProgressChunk(c.size);
+    EXPECT_EQ(ProgressRange(c.size, chunk), c.range) << c.size;
+    EXPECT_EQ(ProgressPosition(c.received, c.size, chunk), c.position)
+        << c.size << " " << c.received;
+  }
+  EXPECT_EQ(ProgressRange(10, 0), 11u);  // a chunk of 0 never divides by zero
+  EXPECT_EQ(ProgressPosition(3, 10, 0), 4u);
+}
+
+TEST(DownloadRules, PartialNames) {
+  EXPECT_EQ(PartialFileName("C:\\t\\Product", 100, 5), "C:\\t\\Product.105.vxpart");
+  EXPECT_EQ(PartialFileName("P", 4294967296ull + 7, 0), "P.7.vxpart");  // modulo 2^32
+  EXPECT_EQ(PartialFileName("P", kUnknownSize, 1), "P.0.vxpart");
 }
 
 TEST(DownloadRules, PartialNamesAreOnlyTheClientsOwn) {
-  EXPECT_EQ(PartialFileName("C:\\t\\Product", 100, 5), "C:\\t\\Product.105.vxpart");
-  EXPECT_EQ(PartialFileName("P", 4294967296ull + 7, 0), "P.7.vxpart");  // modulo 2^32
-  EXPECT_TRUE(IsPartialNameOf("Product.105.vxpart", "Product"));
-  EXPECT_TRUE(IsPartialNameOf("PRODUCT.1.VXPART", "Product"));
-  for (const char* sibling : {"Product.info", "Product.original", "Product.x.vxpart", "Product..vxpart",
-                              "Product.exe.1.vxpart", "Other.1.vxpart", "Product"}) {
-    EXPECT_FALSE(IsPartialNameOf(sibling, "Product")) << sibling;
+  struct {
+    const char* candidate;
+    const char* destName;
+    bool own;
+  } cases[] = {
+      {"Product.105.vxpart", "Product", true},
+      {"PRODUCT.1.VXPART", "Product", true},  // letter case ignored
+      {"Setup.exe.42.vxpart", "Setup.exe", true},
+      {"Product.info", "Product", false},  // siblings of a name without extension
+      {"Product.original", "Product", false},
+      {"Product", "Product", false},
+      {"Product.x.vxpart", "Product", false},
+      {"Product..vxpart", "Product", false},
+      {"Product.1.vxpart.tmp", "Product", false},
+      {"Product.exe.1.vxpart", "Product", false},  // another file's partial
+      {"Setup.42.vxpart", "Setup.exe", false},
+      {"Other.1.vxpart", "Product", false},
+      {"XProduct.1.vxpart", "Product", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsPartialNameOf(c.candidate, c.destName), c.own)
+        << c.candidate << " of " << c.destName;
   }
 }
 
 TEST(DownloadRules, TransferVerdict) {
-  EXPECT_EQ(TransferVerdict(100, 100, 0), "");
-  EXPECT_EQ(TransferVerdict(100, 60, 0), "Incomplete download: 60 of 100 bytes");
-  EXPECT_EQ(TransferVerdict(100, 100, 999), "");  // the server's length counts
-  EXPECT_EQ(TransferVerdict(kUnknownSize, 60, 0), "");  // closed by the server, nothing to compare
-  EXPECT_EQ(TransferVerdict(kUnknownSize, 60, 100), "Incomplete download: 60 of 100 bytes");
-  EXPECT_EQ(TransferVerdict(kUnknownSize, 100, 100), "");
-  EXPECT_EQ(TransferVerdict(5000000000ull, 5000000000ull, 0), "");
-  EXPECT_EQ(HttpStatusError("http://h/x", 500), "http://h/x --- HTTP 500");
-}
-
-TEST(HtmlErrorPage, Recognition) {
   struct {
-    const char* text;
-    bool page;
+    uint64_t announced, received, expected;
+    const char* verdict;
   } cases[] = {
-      {"<html><head><title>404 Not Found</title></head></html>", true},
-      {"<TITLE>Error 404</TITLE>", true},
-      {"<html>\n<head><title>Welcome</title>", true},  // any ordinary page counts
-      {"404 <title>Moved</title>", false},  // the 404 is not inside the title
-      {"File not found", false},
-      {"MZ\x90\x00 binary", false},
+      {100, 100, 0, ""},
+      {100, 60, 0, "Incomplete download: 60 of 100 bytes"},
+      {100, 0, 0, "Incomplete download: 0 of 100 bytes"},
+      {100, 120, 0,
+       "Incomplete download: 120 of 100 bytes"},  // more than announced is no success either
+      {100, 100, 999, ""},                        // the server's length counts
+      {100, 60, 60, "Incomplete download: 60 of 100 bytes"},
+      {kUnknownSize, 60, 0, ""},  // closed by the server, nothing to compare
+      {kUnknownSize, 60, 100, "Incomplete download: 60 of 100 bytes"},
+      {kUnknownSize, 100, 100, ""},
+      {5000000000ull, 5000000000ull, 0, ""},
+      {3221225472ull, 2147483648ull, 0, "Incomplete download: 2147483648 of 3221225472 bytes"},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsHtmlErrorPage("", c.text), c.page) << c.text;
-  // Only the first 1,000 characters are looked at.
-  EXPECT_FALSE(IsHtmlErrorPage("", std::string(1000, ' ') + "<title>404</title>"));
-
-  const std::string url = "http://h/p/Setup.exe";
-  const std::string notFound = "<B>404 File Not Found...</B><P><P>URL:  http://h/p/Setup.exe."
-                               "<P><P>Please make sure the file is available and access is allowed to this file.";
-  EXPECT_EQ(HtmlErrorMessage("", "<title>404</title>", url, "Bad Secret Token!", false), notFound);
-  EXPECT_EQ(HtmlErrorMessage("", "MZ", url, "Bad Secret Token!", false), "Bad Secret Token!");
-  EXPECT_EQ(HtmlErrorMessage("", "<title>404 IIS</title>", url, "", true),
-            notFound + "<P><P>If you are using an IIS webserver you must define appropriate MIME-Types.");
-}
-
-TEST(HtmlErrorPage, ReadsTheFileWhenThereIsOne) {
-  const std::string path = testing::TempDir() + "download-rules-page.html";
-  std::ofstream(path, std::ios::binary) << "<html><head><title>404</title></head></html>";
-  EXPECT_TRUE(IsHtmlErrorPage(path, "no page here"));
-  std::remove(path.c_str());
-  EXPECT_FALSE(IsHtmlErrorPage(path, "no page here"));  // gone: the text counts
-}
-
-TEST(WebStubRules, DownloadQuestionSize) {
-  struct {
-    const char* size;
-    const char* expected;
-  } cases[] = {{"15728640", "Size: 15.0 MB"}, {"", "Size: 0.000 MB"}, {"15 MB", "Size: 0.000 MB"},
-               {"5368709120", "Size: 5120.0 MB"}};
-  for (const auto& c : cases) EXPECT_EQ(DownloadQuestion("Size: <SIZE> MB", c.size), c.expected) << c.size;
-  EXPECT_EQ(DownloadQuestion("<size> <SIZE>", "0"), "<size> 0.000");  // the marker's case counts
-}
-
-TEST(WebStubRules, OnlyShortcutsAreRemovable) {
-  EXPECT_TRUE(IsRemovableShortcut("C:\\Users\\Public\\Desktop\\Product.lnk"));
-  EXPECT_TRUE(IsRemovableShortcut("d:\\Start Menu\\Check.LNK"));
-  for (const char* path : {"C:\\Windows\\system32\\kernel32.dll", "Product.lnk", "\\\\server\\share\\a.lnk",
-                           "C:\\a\\..\\..\\b.lnk", "C:\\a\\x.lnk:stream", "C:\\a\\con.lnk", ""}) {
-    EXPECT_FALSE(IsRemovableShortcut(path)) << path;
+  for (const auto& c : cases) {
+    EXPECT_EQ(TransferVerdict(c.announced, c.received, c.expected), c.verdict)
+        << c.announced << " " << c.received << " " << c.expected;
   }
+}
+
+TEST(DownloadRules, HttpStatusError) {
+  EXPECT_EQ(HttpStatusError("http://h/x", 500), "http://h/x --- HTTP 500");
+  EXPECT_EQ(HttpStatusError("https://h/Setup.exe", 404), "https://h/Setup.exe --- HTTP 404");
 }
