@@ -98,6 +98,13 @@ ShowActivityBar = 1
 [Settings]
 Token = demo-product-token
 
+[Web]
+; What a web stub of this product checks the downloaded file against.
+Folder = http://127.0.0.1/unused
+FileName = DemoSetup.exe
+Token = demo-product-token
+Size = 1
+
 [Language English]
 s0 = Demo Product Setup
 s1 = Extracting Files...
@@ -137,6 +144,62 @@ head -n 20 "$DEMO/install-report.txt"
 echo "installed files:"
 ls -R "$WINEPREFIX/drive_c/Program Files/Varnix Demo" >"$DEMO/installed-files.txt" || true
 head -n 30 "$DEMO/installed-files.txt"
+
+say "packing a web stub of the same product and running it against a loopback web server"
+mkdir -p "$DEMO/web"
+/usr/bin/python3 - "$DEMO" <<'PY' &
+import sys, time
+from pathlib import Path
+sys.path.insert(0, "tests/lib")
+from http_server import HttpServer
+demo = Path(sys.argv[1])
+with HttpServer() as server:
+    # Served slowly enough for the progress to be seen.
+    server.add_route("/product/DemoSetup.exe", "trickle", (demo / "setup.exe").read_bytes(),
+                     chunk=256 * 1024, interval=0.2)
+    (demo / "web" / "port").write_text(str(server.port))
+    while not (demo / "web" / "stop").exists():
+        time.sleep(0.2)
+    with open(demo / "web" / "requests.txt", "w") as log:
+        for r in server.requests():
+            log.write(f"{r.method} {r.path} User-Agent: {r.user_agent} Pragma: {r.pragma}\n")
+PY
+server=$!
+for _ in $(seq 100); do [[ -s "$DEMO/web/port" ]] && break; sleep 0.1; done
+cat >"$DEMO/web/project.ini" <<INI
+[Package]
+Type = web
+
+[Flags]
+AskBeforeDownload = 0
+
+[Web]
+Folder = http://127.0.0.1:$(cat "$DEMO/web/port")/product/
+FileName = DemoSetup.exe
+AlwaysDownload = 1
+Token = demo-product-token
+SizeOfFile = $(realpath "$DEMO/setup.exe")
+
+[Language English]
+s0 = Demo Product Web Setup
+INI
+"$PACK_TOOL" build "$DEMO/web/project.ini" --stub "$STUB" --out "$DEMO/web/websetup.exe" --seed 1
+WEB_WIN="$(winpath "$DEMO/web/websetup.exe")"
+wine "$UI_DRIVER" "$WEB_WIN" "/out=$(winpath "$DEMO/web-window.json")" /action=none /gone=1 \
+  </dev/null >/dev/null 2>&1 &
+driver=$!
+( for _ in $(seq 300); do
+    [[ -s "$DEMO/web-window.json" ]] && { sleep 1; shot web-stub-download; break; }
+    sleep 0.1
+  done ) &
+shooter=$!
+run_windows "\"$WEB_WIN\" /demo=1"
+wait "$shooter" 2>/dev/null || true
+kill "$driver" 2>/dev/null || true
+touch "$DEMO/web/stop"
+wait "$server" 2>/dev/null || true
+echo "requests the web server saw:"
+cat "$DEMO/web/requests.txt" 2>/dev/null || true
 
 say "packing an auto-update agent that writes its run log, and running it as its X_ copy"
 cat >"$DEMO/agent.ini" <<'INI'

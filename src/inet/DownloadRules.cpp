@@ -177,3 +177,17 @@ std::string TransferVerdict(uint64_t announced, uint64_t received, uint64_t expe
   if (expected != 0 && received != expected) return IncompleteDownloadText(received, expected);
   return "";
 }
+
+std::string ResolveUrl(const std::string& base, const std::string& location) {
+  if (StartsWithText("http://", location, true) || StartsWithText("https://", location, true)) return location;
+  const std::string full = CompleteUrlScheme(base);
+  const size_t authority = full.find("//") + 2;
+  if (location.compare(0, 2, "//") == 0) return full.substr(0, authority - 2) + location;
+  const size_t pathStart = full.find_first_of("/?#", authority);
+  const std::string origin = full.substr(0, pathStart);
+  if (!location.empty() && location[0] == '/') return origin + location;
+  std::string path = pathStart == std::string::npos ? "/" : full.substr(pathStart);
+  path = path.substr(0, path.find_first_of("?#"));
+  if (path.empty() || path[0] != '/') path = "/";
+  return origin + path.substr(0, path.rfind('/') + 1) + location;
+}

@@ -36,6 +36,11 @@ struct UrlParts {
 };
 bool SplitUrl(const std::string& url, UrlParts& parts);
 
+// Where a redirect's Location leads from `base`: an absolute URL as it is,
+// "//host/x" with base's scheme, "/x" on base's host, "x" beside base's
+// last path component (query and fragment of base dropped).
+std::string ResolveUrl(const std::string& base, const std::string& location);
+
 // The size of a download whose server announces none (a file of exactly
 // this many bytes reads as one without a length).
 constexpr uint64_t kUnknownSize = 4294967295u;

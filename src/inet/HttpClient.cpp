@@ -25,6 +25,7 @@ constexpr DWORD kTimeoutMs = 30000;
 // Large reads: under Wine a read of 8 KB moves about 65 MB/s from a loopback
 // server, one of 256 KB more than ten times that.
 constexpr DWORD kReadSize = 256 * 1024;
+constexpr int kMaxRedirects = 10;
 constexpr uint64_t kMaxMemoryDownload = 16 * 1024 * 1024;
 constexpr char kNoLibrary[] = "Unable to initialize \"WinINet.dll\"";
 constexpr char kNoConnection[] = "Unable to open Internet Connection: ";
@@ -60,6 +61,10 @@ std::string InternetErrorText(DWORD code) {
 
 std::string LastErrorReason() { return InternetErrorText(GetLastError()); }
 
+bool IsRedirect(unsigned status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 void SetTimeouts(HINTERNET handle) {
   const DWORD options[] = {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                            INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
@@ -85,6 +90,8 @@ struct HttpGet {
     root.reset();
   }
   bool Send(const char* agent, const std::string& url, DWORD flags);
+  bool SendOnce(const std::string& url, DWORD flags);
+  std::string Header(DWORD query) const;
   unsigned Status() const;
   uint64_t ContentLength() const;
   uint32_t LastModifiedDos() const;
@@ -93,12 +100,26 @@ struct HttpGet {
 bool HttpGet::Send(const char* agent, const std::string& url, DWORD flags) {
   root.reset(WinInetLibrary::Open(agent));
   if (!root) return false;
+  SetTimeouts(root.get());
+  // Redirects are followed here, not by the library, which follows a loop
+  // for ever; after the last hop the redirect's status is the answer.
+  std::string target = url;
+  for (int hop = 0;; ++hop) {
+    if (!SendOnce(target, flags | INTERNET_FLAG_NO_AUTO_REDIRECT)) return false;
+    const std::string location = Header(HTTP_QUERY_LOCATION);
+    if (!IsRedirect(Status()) || location.empty() || hop == kMaxRedirects) return true;
+    target = ResolveUrl(target, location);
+  }
+}
+
+bool HttpGet::SendOnce(const std::string& url, DWORD flags) {
+  request.reset();
+  connection.reset();
   UrlParts parts;
   if (!SplitUrl(url, parts)) {
     reason = "the URL is not valid";
     return false;
   }
-  SetTimeouts(root.get());
   connection.reset(WinInetLibrary::Connect(root.get(), parts.host, static_cast<INTERNET_PORT>(parts.port)));
   if (connection) {
     SetTimeouts(connection.get());
@@ -112,6 +133,13 @@ bool HttpGet::Send(const char* agent, const std::string& url, DWORD flags) {
   reason = LastErrorReason();
   request.reset();
   return false;
+}
+
+std::string HttpGet::Header(DWORD query) const {
+  char text[2048] = {};
+  DWORD length = sizeof text - 1;
+  if (!WinInetLibrary::QueryInfo(request.get(), query, text, &length)) return "";
+  return std::string(text, length < sizeof text ? length : sizeof text - 1);
 }
 
 unsigned HttpGet::Status() const {

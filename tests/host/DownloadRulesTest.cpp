@@ -217,3 +217,20 @@ TEST(DownloadRules, HttpStatusError) {
   EXPECT_EQ(HttpStatusError("http://h/x", 500), "http://h/x --- HTTP 500");
   EXPECT_EQ(HttpStatusError("https://h/Setup.exe", 404), "https://h/Setup.exe --- HTTP 404");
 }
+
+TEST(DownloadRules, ResolveUrlOfARedirect) {
+  struct {
+    const char* base;
+    const char* location;
+    const char* expected;
+  } cases[] = {
+      {"http://h:81/a/b.exe", "https://o/x", "https://o/x"},
+      {"https://h/a/b.exe", "//o/x", "https://o/x"},
+      {"http://h:81/a/b.exe?q=1", "/x/y.exe", "http://h:81/x/y.exe"},
+      {"http://h:81/a/b.exe?q=/z/", "c.exe", "http://h:81/a/c.exe"},
+      {"http://h", "c.exe", "http://h/c.exe"},
+      {"http://h?q", "c.exe", "http://h/c.exe"},
+      {"h/a/b", "/x", "http://h/x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ResolveUrl(c.base, c.location), c.expected) << c.base << " " << c.location;
+}
