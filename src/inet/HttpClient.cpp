@@ -76,7 +76,7 @@ void SetTimeouts(HINTERNET handle) {
 }
 
 // One GET: the root, connection and request handles, closed in reverse
-// order when it goes. The request's time-outs are set before it is sent,
+// order when it goes (the members' order). The request's time-outs are set before it is sent,
 // where the library honours them.
 struct HttpGet {
   UniqueInternetHandle root;
@@ -84,11 +84,6 @@ struct HttpGet {
   UniqueInternetHandle request;
   std::string reason;  // why the request failed, when it did
 
-  ~HttpGet() {
-    request.reset();
-    connection.reset();
-    root.reset();
-  }
   bool Send(const char* agent, const std::string& url, DWORD flags);
   bool SendOnce(const std::string& url, DWORD flags);
   std::string Header(DWORD query) const;
