@@ -148,12 +148,13 @@ head -n 30 "$DEMO/installed-files.txt"
 say "packing a web stub of the same product and running it against a loopback web server"
 mkdir -p "$DEMO/web"
 /usr/bin/python3 - "$DEMO" <<'PY' &
-import sys, time
+import os, sys, time
 from pathlib import Path
 sys.path.insert(0, "tests/lib")
 from http_server import HttpServer
 demo = Path(sys.argv[1])
-with HttpServer() as server:
+# Emulated Wine loses processes that keep an idle connection (see tests/e2e/conftest.py).
+with HttpServer(keep_alive=os.environ.get("VARNIX_WINE_EMULATION") != "qemu") as server:
     # Served slowly enough for the progress to be seen.
     server.add_route("/product/DemoSetup.exe", "trickle", (demo / "setup.exe").read_bytes(),
                      chunk=256 * 1024, interval=0.2)

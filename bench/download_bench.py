@@ -301,7 +301,8 @@ def main() -> int:
                 pass
 
     load_before = os.getloadavg()
-    with HttpServer() as server:
+    # Emulated Wine loses processes that keep an idle connection (see tests/e2e/conftest.py).
+    with HttpServer(keep_alive=os.environ.get("VARNIX_WINE_EMULATION") != "qemu") as server:
         for d in downloads:
             server.add_file(f"/bench/{d.name}", d.package)
             if not args.no_stub:

@@ -101,9 +101,7 @@ std::string WebRun::Download() {
   TProgBar progress(view_);
   std::string content;
   std::string error;
-  int64_t expected = 0;
-  if (!ParseInt64(program_.WebFileSize(), expected) || expected < 0) expected = 0;
-  HTTP_DownloadFile(url_, target_, content, &progress, error, static_cast<uint64_t>(expected));
+  HTTP_DownloadFile(url_, target_, content, &progress, error, WebFileBytes(program_.WebFileSize()));
   return error;
 }
 

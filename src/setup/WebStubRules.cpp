@@ -6,10 +6,14 @@
 #include "package/EntryHeader.h"
 #include "setup/SpaceText.h"
 
-std::string DownloadQuestion(const std::string& question, const std::string& webFileSize) {
+uint64_t WebFileBytes(const std::string& webFileSize) {
   int64_t size = 0;
-  if (!ParseInt64(webFileSize, size) || size < 0) size = 0;
-  return ReplaceText(question, "<SIZE>", FormatMegabytes(static_cast<double>(size)), false);
+  return ParseInt64(webFileSize, size) && size >= 0 ? static_cast<uint64_t>(size) : 0;
+}
+
+std::string DownloadQuestion(const std::string& question, const std::string& webFileSize) {
+  const double size = static_cast<double>(WebFileBytes(webFileSize));
+  return ReplaceText(question, "<SIZE>", FormatMegabytes(size), false);
 }
 
 bool IsRemovableShortcut(const std::string& path) {

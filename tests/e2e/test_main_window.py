@@ -9,10 +9,8 @@ import random
 import harness
 import package_layout as layout
 from test_setup_run import (RUN_FAILED, USER_DECLINED, assert_gone, build_setup,
-                            build_split_setup, engine_folder, payload, start_setup,
-                            working_folder_of)
+                            build_split_setup, engine_folder, payload, working_folder_of)
 
-__all__ = ["start_setup"]  # the fixture, used by name below
 
 WM_CLOSE = 16
 WM_LOCAL_MSG = 0x0400 + 100  # the host registers itself with it

@@ -171,30 +171,6 @@ def folder_snapshot(folder: Path) -> dict[str, tuple[int, int]]:
             for p in folder.rglob("*") if p.is_file()}
 
 
-@pytest.fixture
-def start_setup(start_windows, artefacts, tmp_path):
-    """start_setup(program, args="", env=None, cwd=None) -> WindowsProcess:
-    the program started as a user would, by its quoted full path."""
-    started: list[harness.WindowsProcess] = []
-
-    def start(program: Path, args: str = "", env=None, cwd=None, timeout: float = 90):
-        command = f'"{harness.to_windows_path(program)}"' + (f" {args}" if args else "")
-        process = start_windows(command, cwd=cwd, env=env, timeout=timeout)
-        started.append(process)
-        return process
-
-    yield start
-    if any(p.running() for p in started):
-        # A run that a failed test left waiting on a box would hold up the
-        # next test's driver: answer it, then give the run time to end.
-        harness.close_windows(artefacts.ui_driver, tmp_path / "closer", "VMsgBox")
-        for process in started:
-            try:
-                harness.wait_for(lambda: not process.running(), 30, "the setup run to end")
-            except TimeoutError:
-                process.kill()
-
-
 @pytest.mark.parametrize("stub_args, launch_args, tail", [
     ("", "", ""),  # nothing to hand on
     ("/A=1", "", "/A=1"),

@@ -25,6 +25,13 @@ TEST(WebStubRules, DownloadQuestionSize) {
     EXPECT_EQ(DownloadQuestion("Size: <SIZE> MB", c.size), c.expected) << c.size;
 }
 
+TEST(WebStubRules, WebFileBytesIsTheExpectedSizeOrNothing) {
+  EXPECT_EQ(WebFileBytes("5368709120"), 5368709120ull);  // beyond 4 GiB, exact
+  EXPECT_EQ(WebFileBytes(" 42 "), 42u);
+  for (const char* unknown : {"", "-5", "1.5", "15 MB", "99999999999999999999"})
+    EXPECT_EQ(WebFileBytes(unknown), 0u) << unknown;
+}
+
 TEST(WebStubRules, DownloadQuestionMarkers) {
   EXPECT_EQ(DownloadQuestion("<size> <SIZE> <Size>", "0"),
             "<size> 0.000 <Size>");  // the marker's case counts

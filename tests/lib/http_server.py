@@ -41,6 +41,9 @@ The request log: requests(path=None) lists Request(method, path, user_agent,
 cache_control, pragma, host, time, headers) in arrival order;
 wait_for_requests(count, path, timeout) waits (bounded) until that many came.
 
+HttpServer(keep_alive=False) ends every connection after its answer
+("Connection: close"), so a client keeps no idle connection in a pool.
+
 HttpServer(tls=True) serves https with a self-signed certificate for
 127.0.0.1, made by openssl in a temporary folder (cert_file). A client that
 refuses the certificate ends the handshake; tls_rejections() lists the
@@ -204,6 +207,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", content_type)
         if length is not None:
             self.send_header("Content-Length", str(length))
+        if not self.server.owner.keep_alive:
+            extra = {**(extra or {}), **self._closes()}
         for name, value in (extra or {}).items():
             self.send_header(name, value)
         self.end_headers()
@@ -309,8 +314,9 @@ class _Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 class HttpServer:
-    def __init__(self, tls: bool = False) -> None:
+    def __init__(self, tls: bool = False, keep_alive: bool = True) -> None:
         self.tls = tls
+        self.keep_alive = keep_alive
         self._routes: dict[str, Route] = {}
         self._requests: list[Request] = []
         self._rejections: list[str] = []

@@ -143,6 +143,20 @@ def test_keep_alive_serves_several_requests_on_one_connection(server):
     connection.close()
 
 
+@pytest.mark.parametrize("route", [("file", {}), ("status", {"code": 404}), ("redirect", {"to": "/a"})])
+def test_without_keep_alive_every_answer_closes_its_connection(route):
+    kind, options = route
+    with HttpServer(keep_alive=False) as server:
+        server.add_route("/r", kind, b"body", **options)
+        connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=10)
+        connection.request("GET", "/r")
+        response = connection.getresponse()
+        response.read()
+        assert response.getheader("Connection") == "close"
+        assert connection.sock is None, "the client saw the connection end"
+        connection.close()
+
+
 def test_encoded_names_match_and_the_log_keeps_what_was_sent(server):
     server.add_file("/product/My Setup+1.exe", b"x")
     assert get(server, "/product/My%20Setup%2B1.exe?t=1")[2] == b"x"
