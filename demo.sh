@@ -159,6 +159,13 @@ with HttpServer(keep_alive=os.environ.get("VARNIX_WINE_EMULATION") != "qemu") as
     server.add_route("/product/DemoSetup.exe", "trickle", (demo / "setup.exe").read_bytes(),
                      chunk=256 * 1024, interval=0.2)
     (demo / "web" / "port").write_text(str(server.port))
+    # The screenshot is taken while the download runs: a few seconds after
+    # the download's request (the second; the first is the warm-up).
+    try:
+        server.wait_for_requests(2, "/product/DemoSetup.exe", timeout=300)
+        time.sleep(3)
+    finally:
+        (demo / "web" / "downloading").touch()
     while not (demo / "web" / "stop").exists():
         time.sleep(0.2)
     with open(demo / "web" / "requests.txt", "w") as log:
@@ -189,8 +196,8 @@ WEB_WIN="$(winpath "$DEMO/web/websetup.exe")"
 wine "$UI_DRIVER" "$WEB_WIN" "/out=$(winpath "$DEMO/web-window.json")" /action=none /gone=1 \
   </dev/null >/dev/null 2>&1 &
 driver=$!
-( for _ in $(seq 300); do
-    [[ -s "$DEMO/web-window.json" ]] && { sleep 1; shot web-stub-download; break; }
+( for _ in $(seq 3000); do
+    [[ -e "$DEMO/web/downloading" ]] && { shot web-stub-download; break; }
     sleep 0.1
   done ) &
 shooter=$!
