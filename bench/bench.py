@@ -54,7 +54,8 @@ import sys
 import time
 from pathlib import Path
 
-from benchlib import ANSI, PeakWatcher, Viewer, median, to_windows, watch
+from benchlib import (ANSI, PeakWatcher, Viewer, median, peak_cell, seconds_cell, table_line, to_windows,
+                      watch)
 
 UNCOMPRESS = re.compile(r"UnCompressTime:\s*(-?\d+)\s*MS")
 
@@ -213,16 +214,9 @@ def print_table(corpora: list[Corpus], runs: int) -> None:
             line += cell.ljust(column)
         print(line)
     for label, key in (("stub peak working set", "stub"), ("baseline peak working set", "baseline")):
-        line = label.ljust(width)
-        for c in corpora:
-            peak = c.peaks.get(key)
-            line += (f"{max(peak):7.1f} MB (max of {len(peak)})" if peak else "n/a").ljust(column)
-        print(line)
-    line = "stub whole run (launcher)".ljust(width)
-    for c in corpora:
-        value = median(c.figures.get("stub-whole"))
-        line += (f"{value / 1000:7.1f} s" if value is not None else "n/a").ljust(column)
-    print(line)
+        print(table_line(label, [peak_cell(c.peaks.get(key)) for c in corpora], width, column))
+    print(table_line("stub whole run (launcher)",
+                     [seconds_cell(median(c.figures.get("stub-whole"))) for c in corpora], width, column))
     print()
     print("Every run (ms):")
     for c in corpora:

@@ -118,3 +118,17 @@ class Viewer:
 
 def median(values: list[float] | None) -> float | None:
     return statistics.median(values) if values else None
+
+
+# --- the result tables ------------------------------------------------------
+def table_line(label: str, cells, width: int, column: int) -> str:
+    """One row of a result table: the label, then a fixed-width cell per column."""
+    return label.ljust(width) + "".join(cell.ljust(column) for cell in cells)
+
+
+def peak_cell(peaks) -> str:
+    return f"{max(peaks):7.1f} MB (max of {len(peaks)})" if peaks else "n/a"
+
+
+def seconds_cell(milliseconds) -> str:
+    return f"{milliseconds / 1000:7.1f} s" if milliseconds is not None else "n/a"

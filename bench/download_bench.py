@@ -41,7 +41,8 @@ import sys
 import time
 from pathlib import Path
 
-from benchlib import ANSI, PeakWatcher, Viewer, median, to_windows, watch
+from benchlib import (ANSI, PeakWatcher, Viewer, median, peak_cell, seconds_cell, table_line, to_windows,
+                      watch)
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "lib"))
 from http_server import HttpServer  # noqa: E402 - found through the path above
@@ -235,15 +236,9 @@ def print_table(downloads: list[Download], runs: int, stub_ran: bool) -> None:
             cell += f"  (paired {statistics.median(d.ratios):4.2f})"
         line += cell.ljust(column)
     print(line)
-    line = "stub peak working set".ljust(width)
-    for d in downloads:
-        line += (f"{max(d.peaks):7.1f} MB (max of {len(d.peaks)})" if d.peaks else "n/a").ljust(column)
-    print(line)
-    line = "stub whole run (launcher)".ljust(width)
-    for d in downloads:
-        whole = median(d.figures.get("stub-whole"))
-        line += (f"{whole / 1000:7.1f} s" if whole is not None else "n/a").ljust(column)
-    print(line)
+    print(table_line("stub peak working set", [peak_cell(d.peaks) for d in downloads], width, column))
+    print(table_line("stub whole run (launcher)",
+                     [seconds_cell(median(d.figures.get("stub-whole"))) for d in downloads], width, column))
     print()
     print("Every run (ms):")
     for d in downloads:
