@@ -35,6 +35,7 @@ ATOM_PREFIX = "AutoUpdateAtomTokenByVarnix"
 WS_THICKFRAME = 0x00040000
 WS_MINIMIZEBOX = 0x00020000
 WS_MAXIMIZEBOX = 0x00010000
+WS_VISIBLE = 0x10000000
 MAIN_WINDOW_STYLE = 0x02C80000  # caption, system menu, clip children
 WS_EX_RTLREADING = 0x2000
 SS_TYPEMASK, SS_RIGHT = 0x1F, 0x02
@@ -500,8 +501,10 @@ def test_main_window_while_unpacking(pack, start_setup, fake_engine, ui_driver, 
     assert window.style & MAIN_WINDOW_STYLE == MAIN_WINDOW_STYLE
     assert not window.style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 
-    [line] = [c for c in window.controls if c.class_name.lower() == "static"]
+    line, detail = sorted((c for c in window.controls if c.class_name.lower() == "static"), key=lambda c: c.y)
     assert line.text == text
+    # The line below the bar carries a download's sizes and rate: empty while unpacking.
+    assert (detail.text, detail.x, detail.y, detail.width, detail.height) == ("", 70, 54, 392, 14)
     assert (line.x, line.y, line.width, line.height) == (122 if rtl else 70, 20, 340, 18)
     assert bool(line.exstyle & WS_EX_RTLREADING) == rtl
     assert (line.style & SS_TYPEMASK == SS_RIGHT) == rtl
@@ -509,8 +512,10 @@ def test_main_window_while_unpacking(pack, start_setup, fake_engine, ui_driver, 
             if c.class_name.lower() == "msctls_progress32"}
     activity_at = (70 if rtl else 416, 20, 46, 13)
     assert set(bars) == {(70, 38, 392, 13), activity_at}
-    assert bars[(70, 38, 392, 13)].visible
-    assert bars[activity_at].visible == ("ShowActivityBar" in flags)
+    # Shown or not by the stub itself (the style bit): the window as a whole
+    # may already be hiding again when a small package is unpacked.
+    assert bars[(70, 38, 392, 13)].style & WS_VISIBLE
+    assert bool(bars[activity_at].style & WS_VISIBLE) == ("ShowActivityBar" in flags)
     assert driver.finish().gone_ms is not None, "the main window must close at the end"
 
 
@@ -582,13 +587,12 @@ def test_second_start_of_a_running_setup_leaves_the_work_to_the_first(
     folder = engine_folder(fake_engine.wait_for_run())
     before = folder_snapshot(harness.from_windows_path(folder))
 
-    started = time.monotonic()
     second = start_setup(program, env=fake_engine.env(exit_code=6)).wait()
-    elapsed = time.monotonic() - started
 
     assert second.exit_code == 0, second.stdout
-    assert first.running(), "premise: the first run still waits for its engine"
-    assert elapsed < 5, f"a second start must end at once, not after {elapsed:.1f} s"
+    # The first's engine is held until released below: a second start that
+    # waited for it could not have ended by now.
+    assert first.running(), "the second start ended while the first still waits for its engine"
     assert folder_snapshot(harness.from_windows_path(folder)) == before
     fake_engine.release()
     assert first.wait().exit_code == 5
