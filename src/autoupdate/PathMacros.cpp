@@ -1,6 +1,5 @@
 #include "autoupdate/PathMacros.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -43,9 +42,8 @@ void ReplaceBounded(std::string& text, const std::string& name, const std::strin
   const size_t count = CountOccurrences(text, name);
   if (count == 0) return;
   const size_t kept = text.size() - count * name.size();
-  if (value.size() > 0 && count > (kMaxExpandedLength - std::min(kept, kMaxExpandedLength)) / value.size()) {
-    return;
-  }
+  const size_t room = kept < kMaxExpandedLength ? kMaxExpandedLength - kept : 0;
+  if (!value.empty() && count > room / value.size()) return;
   text = ReplaceText(text, name, value, true);
 }
 
@@ -110,12 +108,24 @@ bool DateText(char code, MacroValues& values, std::string& date) {
       date = dd + sep + values.MonthName(t.month) + sep + yyyy;
       break;
     }
-    case '1': date = dd + "-" + mm + "-" + yy; break;
-    case '2': date = mm + "-" + dd + "-" + yy; break;
-    case '3': date = yy + "-" + mm + "-" + dd; break;
-    case '4': date = dd + "-" + mm + "-" + yyyy; break;
-    case '5': date = mm + "-" + dd + "-" + yyyy; break;
-    case '6': date = yyyy + "-" + mm + "-" + dd; break;
+    case '1':
+      date = dd + "-" + mm + "-" + yy;
+      break;
+    case '2':
+      date = mm + "-" + dd + "-" + yy;
+      break;
+    case '3':
+      date = yy + "-" + mm + "-" + dd;
+      break;
+    case '4':
+      date = dd + "-" + mm + "-" + yyyy;
+      break;
+    case '5':
+      date = mm + "-" + dd + "-" + yyyy;
+      break;
+    case '6':
+      date = yyyy + "-" + mm + "-" + dd;
+      break;
     default: {
       const std::string sep = values.TimeSeparator();
       date = yyyy + "-" + mm + "-" + dd + " " + TwoDigits(t.hour) + sep + TwoDigits(t.minute) +
@@ -187,8 +197,19 @@ void ExpandValueMacros(std::string& text, MacroValues& values) {
 }
 
 enum class Source {
-  kApplication, kCommon, kAuxiliary, kWindows, kSystem, kSystem16, kStartMenu,
-  kProgramFiles, kCommonFiles, kFont, kProgram, kOrigin, kTemp,
+  kApplication,
+  kCommon,
+  kAuxiliary,
+  kWindows,
+  kSystem,
+  kSystem16,
+  kStartMenu,
+  kProgramFiles,
+  kCommonFiles,
+  kFont,
+  kProgram,
+  kOrigin,
+  kTemp,
 };
 
 struct FolderMacro {
@@ -200,19 +221,32 @@ struct FolderMacro {
 std::string FolderValue(Source source, MacroValues& values) {
   const MacroState& state = State();
   switch (source) {
-    case Source::kApplication: return state.application;
-    case Source::kCommon: return state.common;
-    case Source::kAuxiliary: return state.auxiliary;
-    case Source::kWindows: return values.WindowsDir();
-    case Source::kSystem: return values.SystemDir();
-    case Source::kSystem16: return values.System16Dir();
-    case Source::kStartMenu: return values.StartMenuDir();
-    case Source::kProgramFiles: return values.ProgramFilesDir();
-    case Source::kCommonFiles: return values.CommonFilesDir();
-    case Source::kFont: return values.FontDir();
-    case Source::kProgram: return values.ProgramDir();
-    case Source::kOrigin: return values.OriginDir();
-    case Source::kTemp: return values.TempDir();
+    case Source::kApplication:
+      return state.application;
+    case Source::kCommon:
+      return state.common;
+    case Source::kAuxiliary:
+      return state.auxiliary;
+    case Source::kWindows:
+      return values.WindowsDir();
+    case Source::kSystem:
+      return values.SystemDir();
+    case Source::kSystem16:
+      return values.System16Dir();
+    case Source::kStartMenu:
+      return values.StartMenuDir();
+    case Source::kProgramFiles:
+      return values.ProgramFilesDir();
+    case Source::kCommonFiles:
+      return values.CommonFilesDir();
+    case Source::kFont:
+      return values.FontDir();
+    case Source::kProgram:
+      return values.ProgramDir();
+    case Source::kOrigin:
+      return values.OriginDir();
+    case Source::kTemp:
+      return values.TempDir();
   }
   return "";
 }
@@ -328,7 +362,8 @@ std::string ResolveRelative(const std::string& text, MacroValues& values) {
   }
   std::string out(1, first);
   size_t from = 1;
-  for (size_t end = text.find(first, from); end != std::string::npos; end = text.find(first, from)) {
+  for (size_t end = text.find(first, from); end != std::string::npos;
+       end = text.find(first, from)) {
     const std::string item = text.substr(from, end - from);
     out += (HasRelativeStep(item) ? ResolveFullPath(item, base, isLeadByte) : item) + first;
     from = end + 1;
@@ -350,7 +385,8 @@ void SetEnteredValueProvider(EnteredValueProvider provider) { State().entered = 
 
 void SetCustomVariables(const std::string& list) { State().customVariables = list; }
 
-std::string ExpandMacros(const std::string& text, const ExpandOptions& options, MacroValues& values) {
+std::string ExpandMacros(const std::string& text, const ExpandOptions& options,
+                         MacroValues& values) {
   std::string result = text;
   if (result.find('<') != std::string::npos) {
     if (options.customPass) result = ExpandCustomVariables(result);

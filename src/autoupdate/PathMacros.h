@@ -63,7 +63,7 @@ void SetEnteredValueProvider(EnteredValueProvider provider);
 void SetCustomVariables(const std::string& list);
 
 struct ExpandOptions {
-  char separator = '\\';     // appended to a folder that a name follows
+  char separator = '\\';         // appended to a folder that a name follows
   bool resolveRelative = false;  // ".." steps resolved against the program's folder
   bool customPass = false;
   bool folderStage = false;
@@ -71,5 +71,6 @@ struct ExpandOptions {
 
 // The expanded text; never fails: a value that cannot be had is empty. A
 // result that would grow past kMaxExpandedLength keeps that macro unexpanded.
-std::string ExpandMacros(const std::string& text, const ExpandOptions& options, MacroValues& values);
+std::string ExpandMacros(const std::string& text, const ExpandOptions& options,
+                         MacroValues& values);
 constexpr size_t kMaxExpandedLength = 32768;

@@ -13,9 +13,12 @@ namespace {
 
 const char kShellFoldersKey[] =
     "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kCurrentVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+const char kCurrentVersionKey[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-std::string Bare(const std::string& folder) { return WithoutTrailingBackslash(folder, SystemLeadByte); }
+std::string Bare(const std::string& folder) {
+  return WithoutTrailingBackslash(folder, SystemLeadByte);
+}
 
 std::string SystemFolder() {
   char buffer[MAX_PATH + 1] = {};

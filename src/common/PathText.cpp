@@ -71,8 +71,10 @@ std::string ResolveUnquoted(const std::string& path, const std::string& baseFold
   std::string full = root;
   for (const std::string& step : kept) full += "\\" + step;
   const bool isNetworkRoot = root.size() > 2;
-  if (kept.empty() && !isNetworkRoot) full += "\\";
-  else if (!kept.empty() && IsSlash(path.back())) full += "\\";
+  if (kept.empty() && !isNetworkRoot)
+    full += "\\";
+  else if (!kept.empty() && IsSlash(path.back()))
+    full += "\\";
   return full;
 }
 

@@ -11,13 +11,17 @@ class Deriver {
 
   std::string Folder(SpecialFolder folder) {
     switch (folder) {
-      case SpecialFolder::kUserDir: return UserDir();
-      case SpecialFolder::kDocumentsAndSettings: return DocumentsAndSettingsDir();
-      case SpecialFolder::kAllUsersDir: return AllUsersDir();
+      case SpecialFolder::kUserDir:
+        return UserDir();
+      case SpecialFolder::kDocumentsAndSettings:
+        return DocumentsAndSettingsDir();
+      case SpecialFolder::kAllUsersDir:
+        return AllUsersDir();
       case SpecialFolder::kUserAppData:
         return Or(Shell(Csidl::kAppData), [&] { return Under(Profiles(), "Application Data"); });
       case SpecialFolder::kUserLocalAppData:
-        return Or(Shell(Csidl::kLocalAppData), [&] { return Under(Profiles(), "Application Data"); });
+        return Or(Shell(Csidl::kLocalAppData),
+                  [&] { return Under(Profiles(), "Application Data"); });
       case SpecialFolder::kAllUsersAppData:
         return Or(Shell(Csidl::kCommonAppData),
                   [&] { return Under(source_.WindowsDir(), "Application Data"); });
@@ -26,13 +30,16 @@ class Deriver {
       case SpecialFolder::kAllUsersDocuments:
         return Or(Shell(Csidl::kCommonDocuments),
                   [&] { return Under(source_.WindowsDir(), "Documents"); });
-      case SpecialFolder::kUserStartMenu: return PerUser(Csidl::kStartMenu, "Start Menu");
-      case SpecialFolder::kAllUsersStartMenu: return AllUsers(Csidl::kCommonStartMenu, "Start Menu");
+      case SpecialFolder::kUserStartMenu:
+        return PerUser(Csidl::kStartMenu, "Start Menu");
+      case SpecialFolder::kAllUsersStartMenu:
+        return AllUsers(Csidl::kCommonStartMenu, "Start Menu");
       case SpecialFolder::kUserStartProgramMenu:
         return PerUser(Csidl::kPrograms, "Start Menu\\Programs");
       case SpecialFolder::kAllUsersStartProgramMenu:
         return AllUsers(Csidl::kCommonPrograms, "Start Menu\\Programs");
-      case SpecialFolder::kUserDesktop: return PerUser(Csidl::kDesktopDirectory, "Desktop");
+      case SpecialFolder::kUserDesktop:
+        return PerUser(Csidl::kDesktopDirectory, "Desktop");
       case SpecialFolder::kAllUsersDesktop:
         return AllUsers(Csidl::kCommonDesktopDirectory, "Desktop");
     }
@@ -62,8 +69,8 @@ class Deriver {
   }
 
   std::string Parent(const std::string& folder) {
-    return WithoutTrailingBackslash(
-        ExtractFileDir(WithoutTrailingBackslash(folder, isLeadByte_)), isLeadByte_);
+    return WithoutTrailingBackslash(ExtractFileDir(WithoutTrailingBackslash(folder, isLeadByte_)),
+                                    isLeadByte_);
   }
   std::string ParentWhileExists(std::string folder, int steps) {
     for (int i = 0; i < steps && source_.FolderExists(folder); ++i) folder = Parent(folder);

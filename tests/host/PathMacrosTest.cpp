@@ -8,7 +8,9 @@
 
 namespace {
 
-bool ShiftJisLead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool ShiftJisLead(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // Fixed answers, and a count of every question asked.
 class FakeValues : public MacroValues {
@@ -63,7 +65,9 @@ class PathMacros : public ::testing::Test {
   }
   void TearDown() override { SetUp(); }
 
-  std::string Values(const std::string& text) { return ExpandMacros(text, ExpandOptions{}, values); }
+  std::string Values(const std::string& text) {
+    return ExpandMacros(text, ExpandOptions{}, values);
+  }
   std::string Folders(const std::string& text, bool resolveRelative = false) {
     ExpandOptions options;
     options.folderStage = true;
@@ -206,10 +210,10 @@ TEST_F(PathMacros, SeparatorAndInstallFolderRules) {
     const char* text;
     const char* expected;
   } cases[] = {
-      {"<InstallDir>", "C:\\Prog"},                 // ends the text
-      {"<InstallDir> /s", "C:\\Prog /s"},           // a blank follows
-      {"\"<InstallDir>\"", "\"C:\\Prog\""},         // a closing quote
-      {"<WinDir><TempDir>", "C:\\WINDOWS\\C:\\Temp"},  // adjacent: "<" is no end
+      {"<InstallDir>", "C:\\Prog"},                          // ends the text
+      {"<InstallDir> /s", "C:\\Prog /s"},                    // a blank follows
+      {"\"<InstallDir>\"", "\"C:\\Prog\""},                  // a closing quote
+      {"<WinDir><TempDir>", "C:\\WINDOWS\\C:\\Temp"},        // adjacent: "<" is no end
       {"<TempDir>\\a;<TempDir>", "C:\\Temp\\a;C:\\Temp\\"},  // the first decides for all
       // an absolute folder drops the installation folder written before it
       {"<InstallDir><Windows Directory>\\x.dll", "C:\\WINDOWS\\x.dll"},
@@ -228,7 +232,7 @@ TEST_F(PathMacros, RelativeStepsResolveAgainstTheProgramFolder) {
     const char* expected;
   } cases[] = {
       {"<InstallDir>\\..\\b.exe", "C:\\b.exe"},
-      {"..\\tool.exe", "C:\\Prog\\tool.exe"},  // no macro at all
+      {"..\\tool.exe", "C:\\Prog\\tool.exe"},                     // no macro at all
       {"|..\\a|C:\\b\\..\\c|.\\d|", "|C:\\Prog\\a|C:\\c|.\\d|"},  // item by item
       {",<TempDir>\\..\\x,", ",C:\\x,"},
       {"C:\\no\\steps", "C:\\no\\steps"},

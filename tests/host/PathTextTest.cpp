@@ -8,7 +8,9 @@ namespace {
 
 // Shift-JIS (code page 932): 0x95 0x5C is one character whose second byte
 // is the backslash.
-bool ShiftJisLead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool ShiftJisLead(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 }  // namespace
 
@@ -76,5 +78,6 @@ TEST(PathText, ResolveFullPath) {
       // 0x95 0x5C followed by ".." is one name, not a step up
       {"\x95\\..\\y", "C:\\P", "C:\\P\\\x95\\..\\y"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ResolveFullPath(c.path, c.base, ShiftJisLead), c.expected) << c.path;
+  for (const auto& c : cases)
+    EXPECT_EQ(ResolveFullPath(c.path, c.base, ShiftJisLead), c.expected) << c.path;
 }

@@ -84,7 +84,8 @@ TEST(ShellFolderRules, ShellAnswerWhenItExists) {
     EXPECT_EQ(DeriveSpecialFolder(c.folder, shell, false, NoLeadBytes), c.expected)
         << static_cast<int>(c.folder);
   }
-  EXPECT_EQ(DeriveSpecialFolder(SpecialFolder::kUserDir, shell, true, NoLeadBytes), "C:\\Users\\Ann\\");
+  EXPECT_EQ(DeriveSpecialFolder(SpecialFolder::kUserDir, shell, true, NoLeadBytes),
+            "C:\\Users\\Ann\\");
 }
 
 // Each derivation, once with no shell at all (a missing library gives the
@@ -125,7 +126,8 @@ TEST(ShellFolderRules, DerivationsWhenTheShellHasNoUsableAnswer) {
       shell.existing.insert("C:\\WINDOWS");
       if (c.profileExists) shell.existing.insert(kProfile);
       EXPECT_EQ(DeriveSpecialFolder(c.folder, shell, false, NoLeadBytes), c.expected)
-          << static_cast<int>(c.folder) << " profile " << c.profileExists << " shell " << shellAnswers;
+          << static_cast<int>(c.folder) << " profile " << c.profileExists << " shell "
+          << shellAnswers;
     }
   }
 }
