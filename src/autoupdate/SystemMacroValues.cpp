@@ -6,7 +6,6 @@
 #include "common/Files.h"
 #include "common/RunTimeDir.h"
 #include "common/ShellDir.h"
-#include "common/TextRules.h"
 #include "common/Utils.h"
 
 namespace {
@@ -32,7 +31,7 @@ std::string LocaleText(LCTYPE type) {
   return length > 1 ? std::string(buffer, static_cast<size_t>(length - 1)) : "";
 }
 
-std::string ProgramFolder() { return Bare(ExtractFileDir(ProgramPath())); }
+std::string ProgramFolder() { return ParentFolder(ProgramPath(), SystemLeadByte); }
 
 }  // namespace
 
@@ -46,7 +45,7 @@ std::string GetOriginExe() {
 
 std::string GetOriginDir() {
   static const std::string folder = [] {
-    const std::string value = Bare(ExtractFileDir(GetOriginExe()));
+    const std::string value = ParentFolder(GetOriginExe(), SystemLeadByte);
     return value.empty() ? ProgramFolder() : value;
   }();
   return folder;

@@ -142,6 +142,22 @@ std::string WithTrailingBackslash(const std::string& text, LeadByteTest isLeadBy
   return text + "\\";
 }
 
+std::string ParentFolder(const std::string& path, LeadByteTest isLeadByte) {
+  const std::string folder = WithoutTrailingBackslash(path, isLeadByte);
+  size_t separator = std::string::npos;
+  for (size_t i = 0; i < folder.size(); ++i) {
+    if (isLeadByte(static_cast<unsigned char>(folder[i]))) {
+      ++i;
+    } else if (IsSlash(folder[i]) || folder[i] == ':') {
+      separator = i;
+    }
+  }
+  if (separator == std::string::npos) return "";
+  // "C:" keeps its colon; a separator is dropped.
+  const size_t end = folder[separator] == ':' ? separator + 1 : separator;
+  return WithoutTrailingBackslash(folder.substr(0, end), isLeadByte);
+}
+
 bool HasRelativeStep(const std::string& text) {
   return text.find("\\..") != std::string::npos || text.find("..\\") != std::string::npos;
 }

@@ -25,6 +25,11 @@ std::string WithoutTrailingBackslash(const std::string& text, LeadByteTest isLea
 // With a trailing backslash added when it has none; an empty text stays empty.
 std::string WithTrailingBackslash(const std::string& text, LeadByteTest isLeadByte);
 
+// The folder part of a path, without a trailing backslash: "C:\Users" for
+// "C:\Users\Ann\", "C:" for "C:\ProgramData"; empty when the path has no
+// separator.
+std::string ParentFolder(const std::string& path, LeadByteTest isLeadByte);
+
 // True when the text holds "\.." or "..\", a step a full path must resolve.
 bool HasRelativeStep(const std::string& text);
 

@@ -1,7 +1,5 @@
 #include "common/ShellFolderRules.h"
 
-#include "common/TextRules.h"
-
 namespace {
 
 class Deriver {
@@ -68,12 +66,9 @@ class Deriver {
     return WithTrailingBackslash(folder, isLeadByte_) + name;
   }
 
-  std::string Parent(const std::string& folder) {
-    return WithoutTrailingBackslash(ExtractFileDir(WithoutTrailingBackslash(folder, isLeadByte_)),
-                                    isLeadByte_);
-  }
   std::string ParentWhileExists(std::string folder, int steps) {
-    for (int i = 0; i < steps && source_.FolderExists(folder); ++i) folder = Parent(folder);
+    for (int i = 0; i < steps && source_.FolderExists(folder); ++i)
+      folder = ParentFolder(folder, isLeadByte_);
     return folder;
   }
 

@@ -57,6 +57,23 @@ TEST(PathText, TrailingBackslash) {
   }
 }
 
+TEST(PathText, ParentFolder) {
+  struct {
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"C:\\Users\\Ann\\Documents", "C:\\Users\\Ann"},
+      {"C:\\Users\\Ann\\", "C:\\Users"},
+      {"C:\\ProgramData", "C:"},  // the drive, bare
+      {"C:x.exe", "C:"},
+      {"\\\\srv\\share\\x", "\\\\srv\\share"},
+      {"name", ""},
+      {"C:\\\x95\\\\x", "C:\\\x95\\"},  // up to the real backslash, not the trail byte
+      {"C:\\a\\\x95\\", "C:\\a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParentFolder(c.path, ShiftJisLead), c.expected) << c.path;
+}
+
 TEST(PathText, ResolveFullPath) {
   struct {
     const char* path;
