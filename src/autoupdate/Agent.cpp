@@ -4,10 +4,13 @@
 #include "common/Utils.h"
 #include "common/VDebug.h"
 
-void CreateAndRun_X_Exe() { DebugTrace() << " CreateAndRun_X_Exe: the agent copy is not built yet"; }
+void CreateAndRun_X_Exe() {
+  DebugTrace() << " CreateAndRun_X_Exe: the agent copy is not built yet";
+}
 
 bool HandleParamOK(bool agentCopyWasRunning) {
-  DebugTrace() << " HandleParamOK(" << BoolText(agentCopyWasRunning) << "): switch hand-over is not built yet";
+  DebugTrace() << " HandleParamOK(" << BoolText(agentCopyWasRunning)
+               << "): switch hand-over is not built yet";
   return false;
 }
 
@@ -16,7 +19,9 @@ bool TestMode(bool force) {
   const bool on = state.Check(force);
   // Forced checks come at start-up and before a probe: worth a line; the
   // agent's per-tick checks are not.
-  if (force) DebugTrace() << " TestMode(" << BoolText(force) << ")=" << BoolText(on) << " TestModeURL=" << state.Url();
+  if (force)
+    DebugTrace() << " TestMode(" << BoolText(force) << ")=" << BoolText(on)
+                 << " TestModeURL=" << state.Url();
   return on;
 }
 

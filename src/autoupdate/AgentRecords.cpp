@@ -32,8 +32,8 @@ std::string ProfileIniStore::ReadText(const std::string& file, const std::string
   return ReadIniString(file, section, key, fallback);
 }
 
-bool ProfileIniStore::WriteText(const std::string& file, const std::string& section, const std::string& key,
-                                const std::string& value) {
+bool ProfileIniStore::WriteText(const std::string& file, const std::string& section,
+                                const std::string& key, const std::string& value) {
   return WriteIniString(file, section, key, value);
 }
 
@@ -45,7 +45,8 @@ int64_t SystemSizes::FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
-  return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                              data.nFileSizeLow);
 }
 
 bool SystemSizes::InternetConnected() { return ::InternetConnected(); }
@@ -58,18 +59,18 @@ OverrideFlags& ProcessOverrides() {
 }
 
 SetupRecords RecordsBeside(const std::string& programPath, const TGFileInfo& package) {
-  return SetupRecords(ProcessStore(), ProcessOverrides(), FolderOf(programPath), package.InfoFileName(),
-                      package.RecordFileName());
+  return SetupRecords(ProcessStore(), ProcessOverrides(), FolderOf(programPath),
+                      package.InfoFileName(), package.RecordFileName());
 }
 
 SetupRecords RecordsOf(const TGFileInfo& package) { return RecordsBeside(ProgramPath(), package); }
 
 TestModeState& ProcessTestMode() {
-  static TestModeState state(TestModeSources{
-      [] { return static_cast<uint32_t>(GetTickCount()); },
-      [](const std::string& name, const std::string& fallback) {
-        return ReadRegValue(kAgentRegistryKey, name, fallback);
-      },
-      [] { return FormatDayMonYear(kNow); }});
+  static TestModeState state(
+      TestModeSources{[] { return static_cast<uint32_t>(GetTickCount()); },
+                      [](const std::string& name, const std::string& fallback) {
+                        return ReadRegValue(kAgentRegistryKey, name, fallback);
+                      },
+                      [] { return FormatDayMonYear(kNow); }});
   return state;
 }

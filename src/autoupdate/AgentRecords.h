@@ -43,6 +43,6 @@ SetupRecords RecordsOf(const TGFileInfo& package);
 // The same beside `programPath` (test helpers name their own folder).
 SetupRecords RecordsBeside(const std::string& programPath, const TGFileInfo& package);
 
-// The process's test-mode state, over HKEY_CURRENT_USER\Software\Wexmoral\
-// Varnix\AutoUpdate, GetTickCount and today's local date.
+// The process's test-mode state, over the registry key kAgentRegistryKey of
+// HKEY_CURRENT_USER, GetTickCount and today's local date.
 TestModeState& ProcessTestMode();

@@ -29,10 +29,12 @@ bool CheckSecretToken(const TGFileInfo& package, const std::string& downloadedPa
                       AgentLog& log) {
   const std::string own = package.SettingsToken(false);
   if (own.empty()) {
-    log.Trace(" CheckSecretToken: WARNING: this package has no secret token; no download can match");
+    log.Trace(
+        " CheckSecretToken: WARNING: this package has no secret token; no download can match");
     return false;
   }
-  if (kind == kUpdateDownload) return SameToken(own, TGFileInfo(downloadedPath).SettingsToken(false));
+  if (kind == kUpdateDownload)
+    return SameToken(own, TGFileInfo(downloadedPath).SettingsToken(false));
   if (kind == kInformDownload) return InformTokenMatches(own, downloadedPath);
   return false;
 }

@@ -83,7 +83,9 @@ int32_t SetupRecords::Int32(const std::string& file, const char* section, const 
   return value < INT32_MIN || value > INT32_MAX ? fallback : static_cast<int32_t>(value);
 }
 
-bool SetupRecords::YesNo(const char* key) const { return Text(infoPath_, kNewSetup, key, "0") == "1"; }
+bool SetupRecords::YesNo(const char* key) const {
+  return Text(infoPath_, kNewSetup, key, "0") == "1";
+}
 
 bool SetupRecords::Overridable(int item, const char* key) const {
   const uint8_t flag = overrides_.item[item];
@@ -120,26 +122,38 @@ std::string SetupRecords::ProgramName() const {
   return Text(originalPath_, kOriginalSetup, "ProgramName", "");
 }
 
-void SetupRecords::SetProbeSecondsInterval(int64_t seconds) { WriteInt("ProbeSecondsInterval", seconds); }
-void SetupRecords::SetReAskSecondsInterval(int64_t seconds) { WriteInt("ReAskSecondsInterval", seconds); }
+void SetupRecords::SetProbeSecondsInterval(int64_t seconds) {
+  WriteInt("ProbeSecondsInterval", seconds);
+}
+void SetupRecords::SetReAskSecondsInterval(int64_t seconds) {
+  WriteInt("ReAskSecondsInterval", seconds);
+}
 void SetupRecords::SetProbeSecondsLast(int64_t time) { WriteTime("ProbeSecondsLast", time); }
 void SetupRecords::SetReAskSecondsLast(int64_t time) { WriteTime("ReAskSecondsLast", time); }
 void SetupRecords::SetVersionOriginal(int32_t version) { WriteInt("VersionOriginal", version); }
 void SetupRecords::SetStamp(int32_t stamp) { WriteInt("Stamp", stamp); }
 
-std::string SetupRecords::TargetDir() const { return Text(originalPath_, "Directories", "TargetDir", ""); }
-std::string SetupRecords::SharedDir() const { return Text(originalPath_, "Directories", "SharedDir", ""); }
+std::string SetupRecords::TargetDir() const {
+  return Text(originalPath_, "Directories", "TargetDir", "");
+}
+std::string SetupRecords::SharedDir() const {
+  return Text(originalPath_, "Directories", "SharedDir", "");
+}
 std::string SetupRecords::AuxiliaryDir() const {
   return Text(originalPath_, "Directories", "AuxiliaryDir", "");
 }
-std::string SetupRecords::StartUpLink() const { return Text(originalPath_, "UnInstall", "StartUpLink", ""); }
+std::string SetupRecords::StartUpLink() const {
+  return Text(originalPath_, "UnInstall", "StartUpLink", "");
+}
 std::string SetupRecords::CheckforNewUpdateLink() const {
   return Text(originalPath_, "UnInstall", "CheckforNewUpdateLink", "");
 }
 std::string SetupRecords::BtnText() const {
   return Text(originalPath_, kMsgBox, "BtnText", kDefaultButtonTexts);
 }
-std::string SetupRecords::ErrorCaption() const { return Text(originalPath_, kMsgBox, "Error", "Error"); }
+std::string SetupRecords::ErrorCaption() const {
+  return Text(originalPath_, kMsgBox, "Error", "Error");
+}
 std::string SetupRecords::ConfirmCaption() const {
   return Text(originalPath_, kMsgBox, "Confirm", "Confirm");
 }
@@ -147,10 +161,13 @@ std::string SetupRecords::AttentionCaption() const {
   return Text(originalPath_, kMsgBox, "Attention", "Attention");
 }
 int32_t SetupRecords::CharSet() const { return Int32(originalPath_, kMsgBox, "CharSet", 0); }
-std::string SetupRecords::FontName() const { return Text(originalPath_, kMsgBox, "FontName", "Tahoma"); }
+std::string SetupRecords::FontName() const {
+  return Text(originalPath_, kMsgBox, "FontName", "Tahoma");
+}
 int32_t SetupRecords::FontSize() const { return Int32(originalPath_, kMsgBox, "FontSize", 8); }
 
-std::string SetupRecords::AutoUpdateText(const std::string& key, const std::string& fallback) const {
+std::string SetupRecords::AutoUpdateText(const std::string& key,
+                                         const std::string& fallback) const {
   return Text(originalPath_, "AutoUpdate", key.c_str(), fallback);
 }
 
@@ -161,11 +178,17 @@ std::string SetupRecords::DownloadUrlUpdate() const {
 std::string SetupRecords::NameOfUpdateFile() const {
   return Text(infoPath_, kNewSetup, "NameOfUpdateFile", "");
 }
-int64_t SetupRecords::SizeOfUpdateFile() const { return Int64(infoPath_, kNewSetup, "SizeOfUpdateFile", 0); }
+int64_t SetupRecords::SizeOfUpdateFile() const {
+  return Int64(infoPath_, kNewSetup, "SizeOfUpdateFile", 0);
+}
 int32_t SetupRecords::VersionNew() const { return Int32(infoPath_, kNewSetup, "VersionNew", 0); }
 int32_t SetupRecords::StampNew() const { return Int32(infoPath_, kNewSetup, "Stamp", 0); }
-std::string SetupRecords::ValidVersions() const { return Text(infoPath_, kNewSetup, "ValidVersions", ""); }
-std::string SetupRecords::NewProgramName() const { return Text(infoPath_, kNewSetup, "ProgramName", ""); }
+std::string SetupRecords::ValidVersions() const {
+  return Text(infoPath_, kNewSetup, "ValidVersions", "");
+}
+std::string SetupRecords::NewProgramName() const {
+  return Text(infoPath_, kNewSetup, "ProgramName", "");
+}
 std::string SetupRecords::RunningProcess() const {
   return Text(infoPath_, kNewSetup, "RunningProcess", "");
 }
@@ -173,8 +196,12 @@ std::string SetupRecords::ShutDownMethod() const {
   return Text(infoPath_, kNewSetup, "ShutDownMethod", "");
 }
 
-bool SetupRecords::RequestConfirmationBeforeDownload() const { return Overridable(1, kOverrideKeys[1]); }
-bool SetupRecords::RequestConfirmationBeforeInstall() const { return Overridable(2, kOverrideKeys[2]); }
+bool SetupRecords::RequestConfirmationBeforeDownload() const {
+  return Overridable(1, kOverrideKeys[1]);
+}
+bool SetupRecords::RequestConfirmationBeforeInstall() const {
+  return Overridable(2, kOverrideKeys[2]);
+}
 bool SetupRecords::BackgroundUpdate() const { return Overridable(3, kOverrideKeys[3]); }
 bool SetupRecords::InformFinish() const { return Overridable(4, kOverrideKeys[4]); }
 bool SetupRecords::RestartProcess() const { return Overridable(5, kOverrideKeys[5]); }
@@ -198,7 +225,9 @@ std::string SetupRecords::NameOfInformFile() const {
 int64_t SetupRecords::SizeOfInformFile() const {
   return Int64(infoPath_, kAutoInformSection, "SizeOfInformFile", 0);
 }
-int32_t SetupRecords::AutoInformWidth() const { return Int32(infoPath_, kAutoInformSection, "AutoInformW", 360); }
+int32_t SetupRecords::AutoInformWidth() const {
+  return Int32(infoPath_, kAutoInformSection, "AutoInformW", 360);
+}
 int32_t SetupRecords::AutoInformHeight() const {
   return Int32(infoPath_, kAutoInformSection, "AutoInformH", 360);
 }

@@ -20,8 +20,8 @@ class IniStore {
   virtual std::string ReadText(const std::string& file, const std::string& section,
                                const std::string& key, const std::string& fallback) = 0;
   // False when the value could not be written (nothing else reports it).
-  virtual bool WriteText(const std::string& file, const std::string& section, const std::string& key,
-                         const std::string& value) = 0;
+  virtual bool WriteText(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& value) = 0;
 };
 
 // The eight override bytes a caller can set (255 = not overridden): item 0
@@ -125,8 +125,10 @@ class SetupRecords {
  private:
   std::string Text(const std::string& file, const char* section, const char* key,
                    const std::string& fallback) const;
-  int64_t Int64(const std::string& file, const char* section, const char* key, int64_t fallback) const;
-  int32_t Int32(const std::string& file, const char* section, const char* key, int32_t fallback) const;
+  int64_t Int64(const std::string& file, const char* section, const char* key,
+                int64_t fallback) const;
+  int32_t Int32(const std::string& file, const char* section, const char* key,
+                int32_t fallback) const;
   bool YesNo(const char* key) const;
   bool Overridable(int item, const char* key) const;
   void WriteInt(const char* key, int64_t value);

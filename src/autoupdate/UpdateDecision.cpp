@@ -40,7 +40,8 @@ int ScheduledStatus(SetupRecords& records, bool testMode, int64_t nowSeconds) {
   // interval either, and test mode must not revive a schedule switched off.
   if (stored < 0) return kNoProbe;
   const int64_t interval = testMode ? kTestModeProbeSeconds : stored;
-  if (SecondsSince(nowSeconds, LastNotAfterNow(records, true, nowSeconds)) < interval) return kNoProbe;
+  if (SecondsSince(nowSeconds, LastNotAfterNow(records, true, nowSeconds)) < interval)
+    return kNoProbe;
   return stored == 0 ? kProbeOnce : kProbe;
 }
 
@@ -119,7 +120,8 @@ int IsProbeDue(SetupRecords& records, bool testMode, int64_t nowSeconds, ProbeFl
 
 bool IsReAskDue(SetupRecords& records, int64_t nowSeconds) {
   const int64_t interval = records.ReAskSecondsInterval();
-  return interval > 0 && SecondsSince(nowSeconds, LastNotAfterNow(records, false, nowSeconds)) > interval;
+  return interval > 0 &&
+         SecondsSince(nowSeconds, LastNotAfterNow(records, false, nowSeconds)) > interval;
 }
 
 bool IsAllowedUpdateLocation(const std::string& location, bool testMode) {
@@ -130,12 +132,14 @@ bool IsAllowedUpdateLocation(const std::string& location, bool testMode) {
 bool CheckUpdateFileSize(const DecisionContext& context, const std::string& base,
                          const std::string& updateName, const std::string& informName) {
   const bool inform = context.records.AutoInform();
-  const int64_t expected = inform ? context.records.SizeOfInformFile() : context.records.SizeOfUpdateFile();
+  const int64_t expected =
+      inform ? context.records.SizeOfInformFile() : context.records.SizeOfUpdateFile();
   const std::string name = ExtractFileName(inform ? informName : updateName);
   std::string location;
   const int64_t actual = ActualSize(context, base, name, location);
   // An unknown size confirms nothing, whatever size the info file announces.
-  if (actual >= 0 && Distance(actual, expected) < static_cast<uint64_t>(kSizeTolerance)) return true;
+  if (actual >= 0 && Distance(actual, expected) < static_cast<uint64_t>(kSizeTolerance))
+    return true;
   context.log.Record("  InfoSize=" + std::to_string(expected));
   context.log.Record("  HttpSize=" + std::to_string(actual));
   context.log.Record("  URL=" + location);
@@ -144,7 +148,8 @@ bool CheckUpdateFileSize(const DecisionContext& context, const std::string& base
 
 std::string DecisionReason(int stage) { return SUB::Item(kReasons, stage); }
 
-bool GetOkToPerformAU(const DecisionContext& context, bool infoFetched, int& stage, std::string& reason) {
+bool GetOkToPerformAU(const DecisionContext& context, bool infoFetched, int& stage,
+                      std::string& reason) {
   stage = DecisionStage(context, infoFetched);
   reason = DecisionReason(stage);
   context.log.Trace(" GetOkToPerformAU=" + std::to_string(stage));

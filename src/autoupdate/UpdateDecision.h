@@ -116,4 +116,5 @@ std::string DecisionReason(int stage);
 // too early to offer the same Stamp again, 3 version not newer, 4 installed
 // version not listed, 5 size mismatch, 6 the offer may be made. Writes the
 // stage to the debug channel and stage and reason to the run log. True for 6.
-bool GetOkToPerformAU(const DecisionContext& context, bool infoFetched, int& stage, std::string& reason);
+bool GetOkToPerformAU(const DecisionContext& context, bool infoFetched, int& stage,
+                      std::string& reason);

@@ -29,7 +29,8 @@ class MemoryIniStore : public IniStore {
   }
 
  private:
-  static std::string Key(const std::string& file, const std::string& section, const std::string& key) {
+  static std::string Key(const std::string& file, const std::string& section,
+                         const std::string& key) {
     return UpperText(file + "\n" + section + "\n" + key);
   }
   std::map<std::string, std::string> values_;
@@ -40,7 +41,7 @@ class FakeSizes : public SizeProbe {
   std::map<std::string, int64_t> files;  // path -> size
   std::map<std::string, int64_t> urls;   // URL -> announced size
   bool connected = true;
-  std::vector<std::string> asked;        // every path and URL asked for
+  std::vector<std::string> asked;  // every path and URL asked for
 
   int64_t FileSize(const std::string& path) override {
     asked.push_back(path);

@@ -32,19 +32,24 @@ struct Item {
 
 const Item kItems[] = {
     {false, "OriginalSetup", "ProbeSecondsInterval", GET(ProbeSecondsInterval), "0", "-1", "-1"},
-    {false, "OriginalSetup", "ProbeSecondsLast", GET(ProbeSecondsLast), "0", "3974400000", "3974400000"},
-    {false, "OriginalSetup", "ReAskSecondsInterval", GET(ReAskSecondsInterval), "0", "86400", "86400"},
+    {false, "OriginalSetup", "ProbeSecondsLast", GET(ProbeSecondsLast), "0", "3974400000",
+     "3974400000"},
+    {false, "OriginalSetup", "ReAskSecondsInterval", GET(ReAskSecondsInterval), "0", "86400",
+     "86400"},
     {false, "OriginalSetup", "ReAskSecondsLast", GET(ReAskSecondsLast), "0", "9223372036854775807",
      "9223372036854775807"},
     {false, "OriginalSetup", "VersionOriginal", GET(VersionOriginal), "0", "101", "101"},
     {false, "OriginalSetup", "Stamp", GET(Stamp), "0", "-2147483648", "-2147483648"},
     {false, "OriginalSetup", "ProgramName", GET(ProgramName), "", "Varnix Demo", "Varnix Demo"},
-    {false, "Directories", "TargetDir", GET(TargetDir), "", "C:\\Program Files\\Demo", "C:\\Program Files\\Demo"},
+    {false, "Directories", "TargetDir", GET(TargetDir), "", "C:\\Program Files\\Demo",
+     "C:\\Program Files\\Demo"},
     {false, "Directories", "SharedDir", GET(SharedDir), "", "C:\\Shared", "C:\\Shared"},
     {false, "Directories", "AuxiliaryDir", GET(AuxiliaryDir), "", "C:\\Aux", "C:\\Aux"},
     {false, "UnInstall", "StartUpLink", GET(StartUpLink), "", "C:\\S.lnk", "C:\\S.lnk"},
-    {false, "UnInstall", "CheckforNewUpdateLink", GET(CheckforNewUpdateLink), "", "C:\\C.lnk", "C:\\C.lnk"},
-    {false, "MsgBox", "BtnText", GET(BtnText), "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|", "|O|A|", "|O|A|"},
+    {false, "UnInstall", "CheckforNewUpdateLink", GET(CheckforNewUpdateLink), "", "C:\\C.lnk",
+     "C:\\C.lnk"},
+    {false, "MsgBox", "BtnText", GET(BtnText), "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|",
+     "|O|A|", "|O|A|"},
     {false, "MsgBox", "Error", GET(ErrorCaption), "Error", "Fehler", "Fehler"},
     {false, "MsgBox", "Confirm", GET(ConfirmCaption), "Confirm", "Frage", "Frage"},
     {false, "MsgBox", "Attention", GET(AttentionCaption), "Attention", "Achtung", "Achtung"},
@@ -52,27 +57,34 @@ const Item kItems[] = {
     {false, "MsgBox", "FontName", GET(FontName), "Tahoma", "Arial", "Arial"},
     {false, "MsgBox", "FontSize", GET(FontSize), "8", "10", "10"},
     {true, "General", "AutoInform", GET(AutoInform), "off", "01", "on"},  // a number, not a text
-    {true, "NewSetup", "DownloadURL_UPDATE", GET(DownloadUrlUpdate), "", "http://h/u", "http://h/u"},
+    {true, "NewSetup", "DownloadURL_UPDATE", GET(DownloadUrlUpdate), "", "http://h/u",
+     "http://h/u"},
     {true, "NewSetup", "NameOfUpdateFile", GET(NameOfUpdateFile), "", "Setup.exe", "Setup.exe"},
     {true, "NewSetup", "SizeOfUpdateFile", GET(SizeOfUpdateFile), "0", "5000000000", "5000000000"},
     {true, "NewSetup", "VersionNew", GET(VersionNew), "0", "102", "102"},
     {true, "NewSetup", "Stamp", GET(StampNew), "0", "7", "7"},
     {true, "NewSetup", "ValidVersions", GET(ValidVersions), "", "100,101", "100,101"},
     {true, "NewSetup", "ProgramName", GET(NewProgramName), "", "Demo 2", "Demo 2"},
-    {true, "NewSetup", "RunningProcess", GET(RunningProcess), "", "<AppDir>\\demo.exe", "<AppDir>\\demo.exe"},
-    {true, "NewSetup", "ShutDownMethod", GET(ShutDownMethod), "", "Using WM_CLOSE", "Using WM_CLOSE"},
-    {true, "NewSetup", "RequestConfirmationBeforeDownload", GET(RequestConfirmationBeforeDownload), "off", "1", "on"},
-    {true, "NewSetup", "RequestConfirmationBeforeDownloadForce", GET(RequestConfirmationBeforeDownloadForce), "off",
-     "1", "on"},
-    {true, "NewSetup", "RequestConfirmationBeforeInstall", GET(RequestConfirmationBeforeInstall), "off", "1", "on"},
-    {true, "NewSetup", "RequestConfirmationBeforeInstallForce", GET(RequestConfirmationBeforeInstallForce), "off",
-     "1", "on"},
+    {true, "NewSetup", "RunningProcess", GET(RunningProcess), "", "<AppDir>\\demo.exe",
+     "<AppDir>\\demo.exe"},
+    {true, "NewSetup", "ShutDownMethod", GET(ShutDownMethod), "", "Using WM_CLOSE",
+     "Using WM_CLOSE"},
+    {true, "NewSetup", "RequestConfirmationBeforeDownload", GET(RequestConfirmationBeforeDownload),
+     "off", "1", "on"},
+    {true, "NewSetup", "RequestConfirmationBeforeDownloadForce",
+     GET(RequestConfirmationBeforeDownloadForce), "off", "1", "on"},
+    {true, "NewSetup", "RequestConfirmationBeforeInstall", GET(RequestConfirmationBeforeInstall),
+     "off", "1", "on"},
+    {true, "NewSetup", "RequestConfirmationBeforeInstallForce",
+     GET(RequestConfirmationBeforeInstallForce), "off", "1", "on"},
     {true, "NewSetup", "BackgroundUpdate", GET(BackgroundUpdate), "off", "1", "on"},
     {true, "NewSetup", "InformFinish", GET(InformFinish), "off", "1", "on"},
     {true, "NewSetup", "RestartProcess", GET(RestartProcess), "off", "1", "on"},
     {true, "NewSetup", "RemoveStartUpShortcut", GET(RemoveStartUpShortcut), "off", "1", "on"},
-    {true, "NewSetup", "RemoveCheckForNewUpdateShortcut", GET(RemoveCheckForNewUpdateShortcut), "off", "1", "on"},
-    {true, "AutoInform", "DownloadURL_INFORM", GET(DownloadUrlInform), "", "http://h/page", "http://h/page"},
+    {true, "NewSetup", "RemoveCheckForNewUpdateShortcut", GET(RemoveCheckForNewUpdateShortcut),
+     "off", "1", "on"},
+    {true, "AutoInform", "DownloadURL_INFORM", GET(DownloadUrlInform), "", "http://h/page",
+     "http://h/page"},
     {true, "AutoInform", "NameOfInformFile", GET(NameOfInformFile), "", "inform.txt", "inform.txt"},
     {true, "AutoInform", "SizeOfInformFile", GET(SizeOfInformFile), "0", "812", "812"},
     {true, "AutoInform", "AutoInformW", GET(AutoInformWidth), "360", "500", "500"},
@@ -97,7 +109,8 @@ TEST(SetupRecords, PathsFollowThePackagesInfoFileName) {
   } kCases[] = {
       {"Product.info", "C:\\App\\Product.info", "C:\\App\\Product.original"},
       {"Prod.x.info", "C:\\App\\Prod.x.info", "C:\\App\\Prod.original"},  // every extension cut
-      {"sub\\Prod.info", "C:\\App\\Prod.info", "C:\\App\\Prod.original"},  // only the file-name part
+      {"sub\\Prod.info", "C:\\App\\Prod.info",
+       "C:\\App\\Prod.original"},  // only the file-name part
   };
   for (const auto& c : kCases) {
     CraftedPackage crafted;
@@ -106,7 +119,8 @@ TEST(SetupRecords, PathsFollowThePackagesInfoFileName) {
     const TGFileInfo package(source);
     MemoryIniStore store;
     const OverrideFlags overrides;
-    const SetupRecords records(store, overrides, "C:\\App\\", package.InfoFileName(), package.RecordFileName());
+    const SetupRecords records(store, overrides, "C:\\App\\", package.InfoFileName(),
+                               package.RecordFileName());
     EXPECT_EQ(records.InfoFilePath(), c.info) << c.infoItem;
     EXPECT_EQ(records.OriginalFilePath(), c.original) << c.infoItem;
   }
@@ -129,16 +143,21 @@ TEST(SetupRecords, BadValuesReadAsTheDefault) {
   const Item kBad[] = {
       {false, "OriginalSetup", "ProbeSecondsLast", GET(ProbeSecondsLast), "", "abc", "0"},
       {false, "OriginalSetup", "ProbeSecondsInterval", GET(ProbeSecondsInterval), "", "12abc", "0"},
-      {false, "OriginalSetup", "ReAskSecondsLast", GET(ReAskSecondsLast), "", "99999999999999999999", "0"},
-      {false, "OriginalSetup", "VersionOriginal", GET(VersionOriginal), "", "2147483648", "0"},  // over 32 bits
+      {false, "OriginalSetup", "ReAskSecondsLast", GET(ReAskSecondsLast), "",
+       "99999999999999999999", "0"},
+      {false, "OriginalSetup", "VersionOriginal", GET(VersionOriginal), "", "2147483648",
+       "0"},  // over 32 bits
       {false, "OriginalSetup", "Stamp", GET(Stamp), "", "-2147483649", "0"},
       {false, "MsgBox", "FontSize", GET(FontSize), "", "big", "8"},
       {false, "MsgBox", "CharSet", GET(CharSet), "", "99999999999", "0"},
-      {true, "AutoInform", "AutoInformW", GET(AutoInformWidth), "", "4294967656", "360"},  // would wrap to 360+
+      {true, "AutoInform", "AutoInformW", GET(AutoInformWidth), "", "4294967656",
+       "360"},  // would wrap to 360+
       {true, "NewSetup", "SizeOfUpdateFile", GET(SizeOfUpdateFile), "", "5 MB", "0"},
-      {true, "NewSetup", "RequestConfirmationBeforeInstall", GET(RequestConfirmationBeforeInstall), "", "TRUE", "off"},
+      {true, "NewSetup", "RequestConfirmationBeforeInstall", GET(RequestConfirmationBeforeInstall),
+       "", "TRUE", "off"},
       {true, "NewSetup", "BackgroundUpdate", GET(BackgroundUpdate), "", "yes", "off"},
-      {true, "NewSetup", "RestartProcess", GET(RestartProcess), "", "01", "off"},  // a text, not a number
+      {true, "NewSetup", "RestartProcess", GET(RestartProcess), "", "01",
+       "off"},  // a text, not a number
       {true, "General", "AutoInform", GET(AutoInform), "", "2", "off"},
   };
   for (const Item& item : kBad) {
@@ -152,7 +171,8 @@ TEST(SetupRecords, AutoUpdateTextsFallBackToTheCallersDefault) {
   AgentFiles files;
   files.Original("AutoUpdate", "s3", "Abgebrochen!");
   EXPECT_EQ(files.records.AutoUpdateText("s3", "File Download Aborted!"), "Abgebrochen!");
-  EXPECT_EQ(files.records.AutoUpdateText("s31", "Downloading INFO File..."), "Downloading INFO File...");
+  EXPECT_EQ(files.records.AutoUpdateText("s31", "Downloading INFO File..."),
+            "Downloading INFO File...");
   EXPECT_EQ(files.records.AutoUpdateText("s2", ""), "");
 }
 
@@ -167,8 +187,10 @@ TEST(SetupRecords, LastTimesAreWrittenWithTheirReadableDate) {
   MemoryIniStore& s = files.store;
   const char* kOriginal = AgentFiles::kOriginal;
   EXPECT_EQ(s.ReadText(kOriginal, "OriginalSetup", "ProbeSecondsLast", ""), "3974400000");
-  EXPECT_EQ(s.ReadText(kOriginal, "OriginalSetup", "__ProbeSecondsLast", ""), "09-DEC-2025 00:00:00");
-  EXPECT_EQ(s.ReadText(kOriginal, "OriginalSetup", "__ReAskSecondsLast", ""), "09-DEC-2025 14:05:09");
+  EXPECT_EQ(s.ReadText(kOriginal, "OriginalSetup", "__ProbeSecondsLast", ""),
+            "09-DEC-2025 00:00:00");
+  EXPECT_EQ(s.ReadText(kOriginal, "OriginalSetup", "__ReAskSecondsLast", ""),
+            "09-DEC-2025 14:05:09");
   EXPECT_EQ(files.records.ReAskSecondsLast(), 3974400000 + 50709);
   EXPECT_EQ(files.records.VersionOriginal(), 102);
   EXPECT_EQ(files.records.Stamp(), -5);
@@ -187,8 +209,8 @@ TEST(OverrideFlags, TextFormAndParsing) {
       {"x|1|", "|1|255|255|255|255|255|255|255|"},  // the first field follows the first "|"
       {"||7|", "|255|7|255|255|255|255|255|255|"},  // an empty field leaves its item
       {"|abc|256|-1|4|", "|255|255|255|4|255|255|255|255|"},  // not a byte: unchanged
-      {"|1|2|3|4|5|6|7|8|9|10|", "|1|2|3|4|5|6|7|8|"},  // extra fields ignored
-      {"|3", "|255|255|255|255|255|255|255|255|"},  // a field without its closing "|"
+      {"|1|2|3|4|5|6|7|8|9|10|", "|1|2|3|4|5|6|7|8|"},        // extra fields ignored
+      {"|3", "|255|255|255|255|255|255|255|255|"},            // a field without its closing "|"
       {"", "|255|255|255|255|255|255|255|255|"},
   };
   for (const auto& c : kCases) {
@@ -230,8 +252,10 @@ TEST(OverrideFlags, AnOverrideWinsOverTheInfoFile) {
       {3, "BackgroundUpdate", &SetupRecords::BackgroundUpdate},
       {4, "InformFinish", &SetupRecords::InformFinish},
       {5, "RestartProcess", &SetupRecords::RestartProcess},
-      {6, "RequestConfirmationBeforeDownloadForce", &SetupRecords::RequestConfirmationBeforeDownloadForce},
-      {7, "RequestConfirmationBeforeInstallForce", &SetupRecords::RequestConfirmationBeforeInstallForce},
+      {6, "RequestConfirmationBeforeDownloadForce",
+       &SetupRecords::RequestConfirmationBeforeDownloadForce},
+      {7, "RequestConfirmationBeforeInstallForce",
+       &SetupRecords::RequestConfirmationBeforeInstallForce},
   };
   for (const auto& setting : kSettings) {
     for (const auto& c : kCases) {
@@ -253,18 +277,17 @@ TEST(SetupRecords, IsValidForVersion) {
     const char* installed;
     bool expected;
   } kCases[] = {
-      {"", "10", true},           // empty: every version
-      {"100,101", "10", false},   // a prefix of a listed number is no match
-      {"100,101", "101", true},
-      {"100,101", "100", true},
-      {"100, 101", "101", false},  // blanks are not removed
-      {"1000", "100", false},
-      {"100", "", false},  // no original file: version 0
+      {"", "10", true},          // empty: every version
+      {"100,101", "10", false},  // a prefix of a listed number is no match
+      {"100,101", "101", true},   {"100,101", "100", true},
+      {"100, 101", "101", false},                      // blanks are not removed
+      {"1000", "100", false},     {"100", "", false},  // no original file: version 0
   };
   for (const auto& c : kCases) {
     AgentFiles files;
     files.Info("NewSetup", "ValidVersions", c.validVersions);
     files.Original("OriginalSetup", "VersionOriginal", c.installed);
-    EXPECT_EQ(files.records.IsValidForVersion(), c.expected) << c.validVersions << " / " << c.installed;
+    EXPECT_EQ(files.records.IsValidForVersion(), c.expected)
+        << c.validVersions << " / " << c.installed;
   }
 }

@@ -7,9 +7,9 @@
 #include <random>
 
 #include "AgentFakes.h"
+#include "CraftedPackage.h"
 #include "autoupdate/SecretToken.h"
 #include "common/Scramble.h"
-#include "CraftedPackage.h"
 #include "package/ByteSource.h"
 #include "package/PackageReader.h"
 #include "package/TGFileInfo.h"
@@ -78,8 +78,8 @@ TEST(Schedule, SecondsSinceNeverOverflowsOrGoesBackwards) {
   } kCases[] = {
       {100, 40, 60},
       {100, 100, 0},
-      {100, 500, 0},                           // a future "last" counts as now
-      {INT64_MAX, INT64_MIN, INT64_MAX},       // saturates
+      {100, 500, 0},                      // a future "last" counts as now
+      {INT64_MAX, INT64_MIN, INT64_MAX},  // saturates
       {0, INT64_MIN, INT64_MAX},
       {-10, INT64_MIN, INT64_MAX - 9},  // fits exactly
       {-5, -20, 15},
@@ -100,20 +100,22 @@ TEST(Schedule, IsProbeDue) {
       {"3600", kNow - 3599, false, true, false, kNoProbe},   // one second early
       {"3600", kNow - 3599, false, false, false, kNoProbe},  // disabled
       {"3600", kNow - 3599, false, false, true, kProbe},     // asked for: always
-      {"3600", kNow + 86400 * 365, false, true, false, kNoProbe},  // future last: as if just probed...
+      {"3600", kNow + 86400 * 365, false, true, false,
+       kNoProbe},  // future last: as if just probed...
       {"3600", kNow + 86400 * 365, true, true, false, kNoProbe},
-      {"3600", kNow - 5, true, true, false, kProbe},         // test mode: every 5 s
+      {"3600", kNow - 5, true, true, false, kProbe},  // test mode: every 5 s
       {"3600", kNow - 4, true, true, false, kNoProbe},
-      {"0", kNow, false, true, false, kProbeOnce},           // 0: once, then the caller stops
+      {"0", kNow, false, true, false, kProbeOnce},  // 0: once, then the caller stops
       {"0", kNow - 5, true, true, false, kProbeOnce},
-      {"-1", 0, false, true, false, kNoProbe},               // never on schedule...
-      {"-1", 0, true, true, false, kNoProbe},                // ...not even in test mode
-      {"-1", 0, false, true, true, kProbe},                  // ...but on request
-      {"-2", 0, false, true, false, kNoProbe},               // every negative is never
+      {"-1", 0, false, true, false, kNoProbe},  // never on schedule...
+      {"-1", 0, true, true, false, kNoProbe},   // ...not even in test mode
+      {"-1", 0, false, true, true, kProbe},     // ...but on request
+      {"-2", 0, false, true, false, kNoProbe},  // every negative is never
       {"-9223372036854775808", 0, true, true, false, kNoProbe},
-      {"9223372036854775807", INT64_MIN, false, true, false, kProbe},  // no overflow of last + interval
+      {"9223372036854775807", INT64_MIN, false, true, false,
+       kProbe},  // no overflow of last + interval
       {"9223372036854775807", 0, false, true, false, kNoProbe},
-      {"abc", kNow, false, true, false, kProbeOnce},         // unreadable: the default 0
+      {"abc", kNow, false, true, false, kProbeOnce},  // unreadable: the default 0
   };
   for (const auto& c : kCases) {
     AgentFiles files;
@@ -123,8 +125,8 @@ TEST(Schedule, IsProbeDue) {
     flags.probeEnabled = c.enabled;
     flags.probeNow = c.probeNow;
     EXPECT_EQ(IsProbeDue(files.records, c.testMode, kNow, flags), c.expected)
-        << "interval " << c.interval << " last " << c.last << " test " << c.testMode << " enabled " << c.enabled
-        << " now " << c.probeNow;
+        << "interval " << c.interval << " last " << c.last << " test " << c.testMode << " enabled "
+        << c.enabled << " now " << c.probeNow;
     EXPECT_FALSE(flags.probeNow);  // cleared in every case
   }
 }
@@ -170,10 +172,10 @@ TEST(Schedule, IsReAskDue) {
   } kCases[] = {
       {"86400", kNow - 86400, false},  // exactly the interval: not yet (strictly greater)
       {"86400", kNow - 86401, true},
-      {"0", 0, false},                 // 0 or less: never
+      {"0", 0, false},  // 0 or less: never
       {"-1", 0, false},
       {"-86400", kNow, false},
-      {"86400", kNow + 86400 * 30, false},  // future last counts as now
+      {"86400", kNow + 86400 * 30, false},        // future last counts as now
       {"9223372036854775807", INT64_MIN, false},  // saturated distance is not greater
       {"9223372036854775806", INT64_MIN, true},
   };
@@ -194,7 +196,8 @@ TEST(Decision, OneRowPerStage) {
     const char* reason;
   } kCases[] = {
       {"info file not fetched", [](DecisionWorld&) {}, false, 0, "Error downloading .INFO file"},
-      {"no original file", [](DecisionWorld& w) { w.Original("OriginalSetup", "VersionOriginal", "0"); }, true, 1,
+      {"no original file",
+       [](DecisionWorld& w) { w.Original("OriginalSetup", "VersionOriginal", "0"); }, true, 1,
        "Error reading .ORIGINAL file"},
       {"same Stamp, no re-ask",
        [](DecisionWorld& w) {
@@ -205,7 +208,8 @@ TEST(Decision, OneRowPerStage) {
        true, 2, "Too early for retesting"},
       {"same version", [](DecisionWorld& w) { w.Info("NewSetup", "VersionNew", "100"); }, true, 3,
        "New version is not higher then old version"},
-      {"version not listed", [](DecisionWorld& w) { w.Info("NewSetup", "ValidVersions", "1000,99"); }, true, 4,
+      {"version not listed",
+       [](DecisionWorld& w) { w.Info("NewSetup", "ValidVersions", "1000,99"); }, true, 4,
        "\"Valid for version\" mismatch"},
       {"size off by 100", [](DecisionWorld& w) { w.sizes.urls.begin()->second = 5000100; }, true, 5,
        "Download file size error"},
@@ -217,7 +221,8 @@ TEST(Decision, OneRowPerStage) {
          w.Original("OriginalSetup", "ReAskSecondsLast", std::to_string(kNow - 86401));
        },
        true, 6, "OK"},
-      {"same Stamp, user's own check", [](DecisionWorld& w) {
+      {"same Stamp, user's own check",
+       [](DecisionWorld& w) {
          w.Info("NewSetup", "Stamp", "6");
          w.manualCheckState = 1;
        },
@@ -233,8 +238,10 @@ TEST(Decision, OneRowPerStage) {
     EXPECT_EQ(reason, c.reason) << c.edge;
     EXPECT_EQ(ok, c.stage == 6) << c.edge;
     ASSERT_FALSE(world.log.records.empty()) << c.edge;
-    EXPECT_EQ(world.log.records.back(), "GetOkToPerformAU = " + std::to_string(c.stage) + " - " + c.reason);
-    EXPECT_EQ(world.log.traces, std::vector<std::string>{" GetOkToPerformAU=" + std::to_string(c.stage)});
+    EXPECT_EQ(world.log.records.back(),
+              "GetOkToPerformAU = " + std::to_string(c.stage) + " - " + c.reason);
+    EXPECT_EQ(world.log.traces,
+              std::vector<std::string>{" GetOkToPerformAU=" + std::to_string(c.stage)});
   }
 }
 
@@ -267,9 +274,10 @@ TEST(SizeCheck, Boundaries) {
     world.sizes.urls.begin()->second = c.served;
     EXPECT_EQ(world.SizeCheck(), c.expected) << c.edge;
     if (!c.expected) {
-      EXPECT_EQ(world.log.records, (std::vector<std::string>{"  InfoSize=" + std::to_string(c.announced),
-                                                             "  HttpSize=" + std::to_string(c.served),
-                                                             "  URL=http://127.0.0.1/updates/Setup.exe"}))
+      EXPECT_EQ(world.log.records,
+                (std::vector<std::string>{"  InfoSize=" + std::to_string(c.announced),
+                                          "  HttpSize=" + std::to_string(c.served),
+                                          "  URL=http://127.0.0.1/updates/Setup.exe"}))
           << c.edge;
     }
   }
@@ -282,7 +290,8 @@ TEST(SizeCheck, InformPageUsesTheInformFile) {
   world.Info("AutoInform", "SizeOfInformFile", "812");
   world.sizes.urls["http://127.0.0.1/updates/inform.txt"] = 850;
   EXPECT_TRUE(world.SizeCheck());
-  world.sizes.urls["http://127.0.0.1/updates/inform.txt"] = 5000000;  // the update's size is not enough
+  world.sizes.urls["http://127.0.0.1/updates/inform.txt"] =
+      5000000;  // the update's size is not enough
   EXPECT_FALSE(world.SizeCheck());
 }
 
@@ -318,16 +327,12 @@ TEST(UpdateLocation, OnlyWebAddressesOutsideTestMode) {
     const char* location;
     bool outside, inTestMode;
   } kCases[] = {
-      {"http://example.invalid/u", true, true},
-      {"HTTPS://example.invalid/u", true, true},
+      {"http://example.invalid/u", true, true}, {"HTTPS://example.invalid/u", true, true},
       {"\\\\server\\share", false, true},  // a share would receive the user's credentials
-      {"//server/share", false, true},
-      {"C:\\Updates", false, true},
-      {"file://server/share", false, true},
-      {"ftp://example.invalid", false, true},
+      {"//server/share", false, true},          {"C:\\Updates", false, true},
+      {"file://server/share", false, true},     {"ftp://example.invalid", false, true},
       {"example.invalid/u", false, true},  // no scheme: could be a relative folder
-      {" http://example.invalid", false, true},
-      {"", false, true},
+      {" http://example.invalid", false, true}, {"", false, true},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(IsAllowedUpdateLocation(c.location, false), c.outside) << c.location;
@@ -341,14 +346,10 @@ TEST(TestMode, OnOnlyWithTodaysDate) {
     const char* date;  // nullptr: value missing
     bool expected;
   } kCases[] = {
-      {"1", "09-DEC-2025", true},
-      {"1", "08-DEC-2025", false},  // yesterday
-      {"1", "09-dec-2025", false},  // exact case
-      {"1", " 09-DEC-2025", false},
-      {"1", nullptr, false},
-      {"0", "09-DEC-2025", false},
-      {"TRUE", "09-DEC-2025", false},
-      {nullptr, "09-DEC-2025", false},
+      {"1", "09-DEC-2025", true},     {"1", "08-DEC-2025", false},  // yesterday
+      {"1", "09-dec-2025", false},                                  // exact case
+      {"1", " 09-DEC-2025", false},   {"1", nullptr, false},           {"0", "09-DEC-2025", false},
+      {"TRUE", "09-DEC-2025", false}, {nullptr, "09-DEC-2025", false},
   };
   for (const auto& c : kCases) {
     TestModeWorld world;
@@ -375,9 +376,9 @@ TEST(TestMode, RefreshesWhenForcedOrThirtySecondsAfterTheLastRefresh) {
   world.tick += 1;
   EXPECT_TRUE(state.Check(false));
   world.registry["TestMode"] = "0";
-  EXPECT_TRUE(state.Check(false));   // cached
-  EXPECT_FALSE(state.Check(true));   // forced
-  world.today = "10-DEC-2025";       // midnight lapses it at the next refresh
+  EXPECT_TRUE(state.Check(false));  // cached
+  EXPECT_FALSE(state.Check(true));  // forced
+  world.today = "10-DEC-2025";      // midnight lapses it at the next refresh
   world.registry["TestMode"] = "1";
   world.tick += 30001;
   EXPECT_FALSE(state.Check(false));
@@ -427,7 +428,8 @@ class TempFiles {
 
 TEST(SecretToken, DownloadsMustCarryThePackagesToken) {
   const std::string ours = ScrambleToken("PRODUCT-TOKEN", Seeded(1));
-  const std::string oursAgain = ScrambleToken("PRODUCT-TOKEN", Seeded(2));  // other padding, same token
+  const std::string oursAgain =
+      ScrambleToken("PRODUCT-TOKEN", Seeded(2));  // other padding, same token
   const std::string theirs = ScrambleToken("OTHER-TOKEN", Seeded(3));
   std::string damaged = ours;
   damaged[10] = damaged[10] == 'b' ? 'c' : 'b';
@@ -443,13 +445,17 @@ TEST(SecretToken, DownloadsMustCarryThePackagesToken) {
   } kCases[] = {
       {"update, same token", ours, kUpdateDownload, "same.exe", PackageWithToken(oursAgain), true},
       {"update, other token", ours, kUpdateDownload, "other.exe", PackageWithToken(theirs), false},
-      {"update, damaged token", ours, kUpdateDownload, "damaged.exe", PackageWithToken(damaged), false},
-      {"both damaged alike", damaged, kUpdateDownload, "damaged2.exe", PackageWithToken(damaged), false},
+      {"update, damaged token", ours, kUpdateDownload, "damaged.exe", PackageWithToken(damaged),
+       false},
+      {"both damaged alike", damaged, kUpdateDownload, "damaged2.exe", PackageWithToken(damaged),
+       false},
       {"update, no file", ours, kUpdateDownload, "", "", false},
       {"update, empty file", ours, kUpdateDownload, "empty.exe", "", false},
       {"inform, same token", ours, kInformDownload, "inform.txt", informBody, true},
-      {"inform, scrambled text", ours, kInformDownload, "inform2.txt", ScrambleText(informBody, true, false), true},
-      {"inform, other token", ours, kInformDownload, "inform3.txt", "|" + theirs + "|x|y|page", false},
+      {"inform, scrambled text", ours, kInformDownload, "inform2.txt",
+       ScrambleText(informBody, true, false), true},
+      {"inform, other token", ours, kInformDownload, "inform3.txt", "|" + theirs + "|x|y|page",
+       false},
       {"inform, no bar", ours, kInformDownload, "inform4.txt", oursAgain, false},
       {"inform as update", ours, kUpdateDownload, "inform5.txt", informBody, false},
       {"info file kind", ours, kInfoDownload, "inform6.txt", informBody, false},
@@ -457,8 +463,8 @@ TEST(SecretToken, DownloadsMustCarryThePackagesToken) {
   for (const auto& c : kCases) {
     MemorySource source(PackageWithToken(c.own));
     const TGFileInfo package(source);
-    const std::string path =
-        c.fileName.empty() ? ::testing::TempDir() + "secret-token-missing" : temp.Write(c.fileName, c.bytes);
+    const std::string path = c.fileName.empty() ? ::testing::TempDir() + "secret-token-missing"
+                                                : temp.Write(c.fileName, c.bytes);
     CapturedLog log;
     EXPECT_EQ(CheckSecretToken(package, path, c.kind, log), c.expected) << c.edge;
     EXPECT_TRUE(log.traces.empty()) << c.edge;

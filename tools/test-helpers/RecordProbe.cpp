@@ -93,7 +93,8 @@ std::string Items(const SetupRecords& r) {
 
 std::string JsonList(const std::vector<std::string>& lines) {
   std::string json;
-  for (const std::string& line : lines) json += (json.empty() ? "" : ", ") + tools::JsonString(line);
+  for (const std::string& line : lines)
+    json += (json.empty() ? "" : ", ") + tools::JsonString(line);
   return "[" + json + "]";
 }
 
@@ -136,11 +137,12 @@ int main(int argc, char** argv) {
 
   SystemSizes sizes;
   CollectedLog log;
-  const DecisionContext context{records, testMode, ProcessTestMode().Url(), now, flags.manualCheckState,
-                                sizes, log};
+  const DecisionContext context{
+      records, testMode, ProcessTestMode().Url(), now, flags.manualCheckState, sizes, log};
   int stage = -1;
   std::string reason;
-  const bool ok = GetOkToPerformAU(context, Option(argc, argv, "/fetched", "1") == "1", stage, reason);
+  const bool ok =
+      GetOkToPerformAU(context, Option(argc, argv, "/fetched", "1") == "1", stage, reason);
   result.Number("stage", stage);
   result.Text("reason", reason);
   result.Bool("ok", ok);
