@@ -25,6 +25,15 @@ std::string FolderOf(const std::string& path) {
   return folder;
 }
 
+class SystemTestModeSources : public TestModeSources {
+ public:
+  uint32_t TickCount() override { return GetTickCount(); }
+  std::string RegistryText(const std::string& name, const std::string& fallback) override {
+    return ReadRegValue(kAgentRegistryKey, name, fallback);
+  }
+  std::string Today() override { return FormatDayMonYear(kNow); }
+};
+
 }  // namespace
 
 std::string ProfileIniStore::ReadText(const std::string& file, const std::string& section,
@@ -66,11 +75,7 @@ SetupRecords RecordsBeside(const std::string& programPath, const TGFileInfo& pac
 SetupRecords RecordsOf(const TGFileInfo& package) { return RecordsBeside(ProgramPath(), package); }
 
 TestModeState& ProcessTestMode() {
-  static TestModeState state(
-      TestModeSources{[] { return static_cast<uint32_t>(GetTickCount()); },
-                      [](const std::string& name, const std::string& fallback) {
-                        return ReadRegValue(kAgentRegistryKey, name, fallback);
-                      },
-                      [] { return FormatDayMonYear(kNow); }});
+  static SystemTestModeSources sources;
+  static TestModeState state(sources);
   return state;
 }

@@ -89,14 +89,14 @@ int DecisionStage(const DecisionContext& context, bool infoFetched) {
 }  // namespace
 
 bool TestModeState::Check(bool force) {
-  const uint32_t now = sources_.tickCount();
+  const uint32_t now = sources_.TickCount();
   // Unsigned: the tick count wraps after 49.7 days. Only a refresh moves the
   // stored time, so a caller that asks every second still refreshes every
   // 30 s.
   if (!force && now - refreshedAt_ <= kTestModeRefreshMs) return on_;
-  const std::string date = sources_.registryText("TestModeDate", "");
-  on_ = sources_.registryText("TestMode", "0") == "1" && !date.empty() && date == sources_.today();
-  url_ = sources_.registryText("TestModeURL", "");
+  const std::string date = sources_.RegistryText("TestModeDate", "");
+  on_ = sources_.RegistryText("TestMode", "0") == "1" && !date.empty() && date == sources_.Today();
+  url_ = sources_.RegistryText("TestModeURL", "");
   refreshedAt_ = now;
   return on_;
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 class SetupRecords;
@@ -19,13 +18,17 @@ class AgentLog {
   virtual void Record(const std::string& line) = 0;
 };
 
-// What test mode reads. `tickCount` is the system's millisecond tick;
-// `registryText` reads a text value of the agent's registry key (name,
-// fallback); `today` is the local date as FormatDayMonYear writes it.
-struct TestModeSources {
-  std::function<uint32_t()> tickCount;
-  std::function<std::string(const std::string&, const std::string&)> registryText;
-  std::function<std::string()> today;
+// What test mode reads: the system's millisecond tick, a text value of the
+// agent's registry key (`fallback` when missing), and the local date as
+// FormatDayMonYear writes it.
+class TestModeSources {
+ public:
+  virtual uint32_t TickCount() = 0;
+  virtual std::string RegistryText(const std::string& name, const std::string& fallback) = 0;
+  virtual std::string Today() = 0;
+
+ protected:
+  ~TestModeSources() = default;
 };
 
 // Test mode lets a publisher try an update from a local or shared folder:
@@ -33,7 +36,7 @@ struct TestModeSources {
 // date (so it lapses at midnight by itself).
 class TestModeState {
  public:
-  explicit TestModeState(TestModeSources sources) : sources_(std::move(sources)) {}
+  explicit TestModeState(TestModeSources& sources) : sources_(sources) {}
   // Re-reads the registry when forced or when the last re-read is more than
   // 30 s ago; returns whether test mode is on.
   bool Check(bool force);
@@ -42,7 +45,7 @@ class TestModeState {
   const std::string& Url() const { return url_; }
 
  private:
-  TestModeSources sources_;
+  TestModeSources& sources_;
   bool on_ = false;
   std::string url_;
   uint32_t refreshedAt_ = 0;

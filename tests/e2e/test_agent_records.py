@@ -99,8 +99,10 @@ def test_items_decision_and_recorded_times(probe, product, http_server):
     assert [r.method for r in http_server.requests("/product/Setup.exe")], "the server was asked"
 
     text = (folder / "Product.original").read_bytes().decode(harness.ANSI)
-    assert f"ProbeSecondsLast={NOW}\r\n__ProbeSecondsLast=09-DEC-2025 00:00:00\r\n" in text
-    assert "__ReAskSecondsLast=09-DEC-2025 00:00:00" in text
+    lines = text.split("\r\n")
+    assert f"ProbeSecondsLast={NOW}" in lines and f"ReAskSecondsLast={NOW}" in lines
+    assert "__ProbeSecondsLast=09-DEC-2025 00:00:00" in lines
+    assert "__ReAskSecondsLast=09-DEC-2025 00:00:00" in lines
     # Same Stamp as the files now say was offered last: too early to ask again.
     (folder / "Product.original").write_bytes(original(Stamp="7"))
     again = probe(f"/now={NOW + 10}")

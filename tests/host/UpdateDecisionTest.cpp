@@ -19,21 +19,19 @@ namespace {
 constexpr int64_t kNow = 3974400000;  // 09-DEC-2025 00:00:00
 
 // The test-mode registry values and clock, as the agent would see them.
-struct TestModeWorld {
+struct TestModeWorld : TestModeSources {
   uint32_t tick = 100000;
   std::map<std::string, std::string> registry;
   std::string today = "09-DEC-2025";
   int reads = 0;
 
-  TestModeSources Sources() {
-    return {[this] { return tick; },
-            [this](const std::string& name, const std::string& fallback) {
-              ++reads;
-              const auto found = registry.find(name);
-              return found == registry.end() ? fallback : found->second;
-            },
-            [this] { return today; }};
+  uint32_t TickCount() override { return tick; }
+  std::string RegistryText(const std::string& name, const std::string& fallback) override {
+    ++reads;
+    const auto found = registry.find(name);
+    return found == registry.end() ? fallback : found->second;
   }
+  std::string Today() override { return today; }
 };
 
 // Files that pass every stage: version 100 installed, 101 offered with a new
@@ -356,7 +354,7 @@ TEST(TestMode, OnOnlyWithTodaysDate) {
     if (c.mode) world.registry["TestMode"] = c.mode;
     if (c.date) world.registry["TestModeDate"] = c.date;
     world.registry["TestModeURL"] = "C:\\TestUpdates";
-    TestModeState state(world.Sources());
+    TestModeState state(world);
     EXPECT_EQ(state.Check(true), c.expected) << c.mode << " " << (c.date ? c.date : "(none)");
     EXPECT_EQ(state.Url(), "C:\\TestUpdates");  // read whether on or off
   }
@@ -364,7 +362,7 @@ TEST(TestMode, OnOnlyWithTodaysDate) {
 
 TEST(TestMode, RefreshesWhenForcedOrThirtySecondsAfterTheLastRefresh) {
   TestModeWorld world;
-  TestModeState state(world.Sources());
+  TestModeState state(world);
   EXPECT_FALSE(state.Check(true));
   world.registry = {{"TestMode", "1"}, {"TestModeDate", "09-DEC-2025"}};
   // A caller asking every second: the registry is read again 30 s after the
@@ -387,7 +385,7 @@ TEST(TestMode, RefreshesWhenForcedOrThirtySecondsAfterTheLastRefresh) {
 TEST(TestMode, TickCountWrapStillRefreshes) {
   TestModeWorld world;
   world.tick = 0xFFFFF000u;
-  TestModeState state(world.Sources());
+  TestModeState state(world);
   state.Check(true);
   const int reads = world.reads;
   world.tick = 0xFFFFF000u + 30001u;  // wrapped past zero
