@@ -2,6 +2,7 @@
 
 #include "common/DateText.h"
 #include "common/TextRules.h"
+#include "common/VSUB.h"
 
 const char kDefaultButtonTexts[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
@@ -24,6 +25,12 @@ const char* const kOverrideKeys[kOverrideCount] = {
     "RequestConfirmationBeforeInstallForce",
 };
 
+// Delimited list of "key=text" for the [AutoUpdate] texts that have one.
+const char kAutoUpdateDefaults[] =
+    "|s3=File Download Aborted!|s4=File not Found!|s5=Unable to Download File!"
+    "|s31=Downloading INFO File...|s32=Downloading UPDATE File...|s33=Downloading INFORM File..."
+    "|s34=New Version|s35=Download|";
+
 bool ParseOverrideField(const std::string& field, uint8_t& value) {
   int64_t number = 0;
   if (!ParseInt64(field, number) || number < 0 || number > 255) return false;
@@ -32,6 +39,10 @@ bool ParseOverrideField(const std::string& field, uint8_t& value) {
 }
 
 }  // namespace
+
+std::string AutoUpdateDefault(const std::string& key) {
+  return SUB::Value(kAutoUpdateDefaults, key);
+}
 
 std::string OverrideString(const OverrideFlags& flags) {
   std::string text = "|";
@@ -169,6 +180,10 @@ int32_t SetupRecords::FontSize() const { return Int32(originalPath_, kMsgBox, "F
 std::string SetupRecords::AutoUpdateText(const std::string& key,
                                          const std::string& fallback) const {
   return Text(originalPath_, "AutoUpdate", key.c_str(), fallback);
+}
+
+std::string SetupRecords::AutoUpdateText(const std::string& key) const {
+  return AutoUpdateText(key, AutoUpdateDefault(key));
 }
 
 bool SetupRecords::AutoInform() const { return Int64(infoPath_, "General", "AutoInform", 0) == 1; }

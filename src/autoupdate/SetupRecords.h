@@ -45,6 +45,10 @@ bool SetOverride(OverrideFlags& flags, int item, uint8_t value);
 // AskBeforeProbe has no key of its own: on only when item 0 is 1.
 bool AskBeforeProbe(const OverrideFlags& flags);
 
+// The built-in English text of an [AutoUpdate] key ("s3": "File Download
+// Aborted!"); empty for the keys without one.
+std::string AutoUpdateDefault(const std::string& key);
+
 // Default of MsgBox BtnText: the message box's button captions.
 extern const char kDefaultButtonTexts[];
 
@@ -89,8 +93,10 @@ class SetupRecords {
   int32_t CharSet() const;
   std::string FontName() const;
   int32_t FontSize() const;
-  // The agent's own user texts, [AutoUpdate] s2 ... s35.
+  // The agent's own user texts, [AutoUpdate] s2 ... s35; the second form
+  // falls back to the text's built-in default (AutoUpdateDefault).
   std::string AutoUpdateText(const std::string& key, const std::string& fallback) const;
+  std::string AutoUpdateText(const std::string& key) const;
 
   // Info file. AutoInform is on only for the number 1.
   bool AutoInform() const;

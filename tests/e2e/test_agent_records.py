@@ -89,7 +89,7 @@ def test_items_decision_and_recorded_times(probe, product, http_server):
     assert seen["info_path"].endswith("\\Product.v2.info")
     items = seen["items"]
     assert (items["VersionOriginal"], items["FontSize"], items["FontName"]) == (100, 10, "Tahoma")
-    assert items["s3"] == "Abgebrochen!"
+    assert (items["s3"], items["s31"]) == ("Abgebrochen!", "Downloading INFO File...")
     assert items["SizeOfUpdateFile"] == len(UPDATE)
     assert items["RequestConfirmationBeforeInstall"] is False  # "TRUE" is not "1"
     assert items["RequestConfirmationBeforeDownload"] is True  # the override wins

@@ -167,13 +167,30 @@ TEST(SetupRecords, BadValuesReadAsTheDefault) {
   }
 }
 
-TEST(SetupRecords, AutoUpdateTextsFallBackToTheCallersDefault) {
+TEST(SetupRecords, AutoUpdateTextsAndTheirDefaults) {
+  const struct {
+    const char* key;
+    const char* fallback;
+  } kDefaults[] = {
+      {"s2", ""},
+      {"s3", "File Download Aborted!"},
+      {"s4", "File not Found!"},
+      {"s5", "Unable to Download File!"},
+      {"s11", ""},
+      {"s24", ""},
+      {"s31", "Downloading INFO File..."},
+      {"s32", "Downloading UPDATE File..."},
+      {"s33", "Downloading INFORM File..."},
+      {"s34", "New Version"},
+      {"s35", "Download"},
+      {"S3", "File Download Aborted!"},  // keys ignore case, as in the file
+  };
   AgentFiles files;
+  for (const auto& c : kDefaults)
+    EXPECT_EQ(files.records.AutoUpdateText(c.key), c.fallback) << c.key;
   files.Original("AutoUpdate", "s3", "Abgebrochen!");
-  EXPECT_EQ(files.records.AutoUpdateText("s3", "File Download Aborted!"), "Abgebrochen!");
-  EXPECT_EQ(files.records.AutoUpdateText("s31", "Downloading INFO File..."),
-            "Downloading INFO File...");
-  EXPECT_EQ(files.records.AutoUpdateText("s2", ""), "");
+  EXPECT_EQ(files.records.AutoUpdateText("s3"), "Abgebrochen!");
+  EXPECT_EQ(files.records.AutoUpdateText("s31", "caller's own"), "caller's own");
 }
 
 TEST(SetupRecords, LastTimesAreWrittenWithTheirReadableDate) {

@@ -73,7 +73,8 @@ std::string Items(const SetupRecords& r) {
   j.Text("Error", r.ErrorCaption());
   j.Text("FontName", r.FontName());
   j.Number("FontSize", r.FontSize());
-  j.Text("s3", r.AutoUpdateText("s3", "File Download Aborted!"));
+  j.Text("s3", r.AutoUpdateText("s3"));
+  j.Text("s31", r.AutoUpdateText("s31"));
   j.Bool("AutoInform", r.AutoInform());
   j.Text("DownloadURL_UPDATE", r.DownloadUrlUpdate());
   j.Text("NameOfUpdateFile", r.NameOfUpdateFile());
