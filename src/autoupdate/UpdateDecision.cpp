@@ -57,13 +57,15 @@ int64_t ActualSize(const DecisionContext& context, const std::string& base, cons
                    std::string& location) {
   if (context.testMode) {
     location = context.testModeUrl + "\\" + name;
-    return context.sizes.FileSize(location);
+    // Without a test folder the path would name the current drive's root.
+    return context.testModeUrl.empty() ? -1 : context.sizes.FileSize(location);
   }
-  location = JoinUrl(base, name);
   if (!IsAllowedUpdateLocation(base, false)) {
+    location = base;
     context.log.Record("  Refused: not an http or https location: " + base);
     return -1;
   }
+  location = JoinUrl(base, name);
   return context.sizes.InternetConnected() ? context.sizes.HttpSize(location) : -1;
 }
 

@@ -318,6 +318,13 @@ TEST(SizeCheck, WhereTheSizeComesFrom) {
     EXPECT_FALSE(world.SizeCheck());
     EXPECT_EQ(world.log.records.back(), "  URL=C:\\TestUpdates\\Setup.exe");
   }
+  {  // test mode without a test folder: nothing to ask, not the drive's root
+    DecisionWorld world;
+    world.testMode = true;
+    world.sizes.files["\\Setup.exe"] = 5000000;
+    EXPECT_FALSE(world.SizeCheck());
+    EXPECT_TRUE(world.sizes.asked.empty());
+  }
 }
 
 TEST(UpdateLocation, OnlyWebAddressesOutsideTestMode) {
