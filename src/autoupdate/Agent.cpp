@@ -1,17 +1,28 @@
 #include "autoupdate/Agent.h"
 
+#include "autoupdate/AgentRecords.h"
 #include "common/Utils.h"
 #include "common/VDebug.h"
 
-void CreateAndRun_X_Exe() { DebugTrace() << " CreateAndRun_X_Exe: the agent copy is not built yet"; }
+void CreateAndRun_X_Exe() {
+  DebugTrace() << " CreateAndRun_X_Exe: the agent copy is not built yet";
+}
 
 bool HandleParamOK(bool agentCopyWasRunning) {
-  DebugTrace() << " HandleParamOK(" << BoolText(agentCopyWasRunning) << "): switch hand-over is not built yet";
+  DebugTrace() << " HandleParamOK(" << BoolText(agentCopyWasRunning)
+               << "): switch hand-over is not built yet";
   return false;
 }
 
-void TestMode(bool force) {
-  DebugTrace() << " TestMode(" << BoolText(force) << "): test mode is not built yet";
+bool TestMode(bool force) {
+  TestModeState& state = ProcessTestMode();
+  const bool on = state.Check(force);
+  // Forced checks come at start-up and before a probe: worth a line; the
+  // agent's per-tick checks are not.
+  if (force)
+    DebugTrace() << " TestMode(" << BoolText(force) << ")=" << BoolText(on)
+                 << " TestModeURL=" << state.Url();
+  return on;
 }
 
 // Until the agent's probing exists, the resident copy ends at its first tick

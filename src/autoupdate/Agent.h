@@ -1,7 +1,7 @@
 // The auto-update agent's two processes: the plain agent that starts its X_
 // copy and hands on its switches, and the resident copy driven by the main
-// window's timer and messages. Not built yet: each entry point traces its
-// call (where it has one) and returns a neutral value.
+// window's timer and messages. Apart from TestMode not built yet: each entry
+// point traces its call (where it has one) and returns a neutral value.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +13,9 @@ void CreateAndRun_X_Exe();
 // some message was posted.
 bool HandleParamOK(bool agentCopyWasRunning);
 
-// X_ copy: refresh the test-mode state from the registry (forced: ignore the
-// cached value).
-void TestMode(bool force);
+// X_ copy: whether test mode is on, re-read from the registry when forced or
+// when the last re-read is more than 30 s ago (AgentRecords.h).
+bool TestMode(bool force);
 
 // X_ copy: the main window's one-second tick.
 void OnAgentTimer();
