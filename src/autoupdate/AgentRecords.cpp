@@ -58,8 +58,6 @@ int64_t SystemSizes::FileSize(const std::string& path) {
                               data.nFileSizeLow);
 }
 
-bool SystemSizes::InternetConnected() { return ::InternetConnected(); }
-
 int64_t SystemSizes::HttpSize(const std::string& url) { return HTTP_GetFileSize(url); }
 
 OverrideFlags& ProcessOverrides() {

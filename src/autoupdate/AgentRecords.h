@@ -30,7 +30,6 @@ class SystemSizes : public SizeProbe {
  public:
   // -1 for a folder, a missing file or one that cannot be asked.
   int64_t FileSize(const std::string& path) override;
-  bool InternetConnected() override;
   int64_t HttpSize(const std::string& url) override;
 };
 

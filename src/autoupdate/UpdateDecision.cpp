@@ -66,7 +66,7 @@ int64_t ActualSize(const DecisionContext& context, const std::string& base, cons
     return -1;
   }
   location = JoinUrl(base, name);
-  return context.sizes.InternetConnected() ? context.sizes.HttpSize(location) : -1;
+  return context.sizes.HttpSize(location);
 }
 
 int DecisionStage(const DecisionContext& context, bool infoFetched) {

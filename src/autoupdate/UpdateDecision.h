@@ -90,8 +90,10 @@ class SizeProbe {
   virtual ~SizeProbe() = default;
   // Size of an existing local or shared file; -1 when there is none.
   virtual int64_t FileSize(const std::string& path) = 0;
-  virtual bool InternetConnected() = 0;
-  // The size the server announces; -1 when it announces none.
+  // The size the server announces; -1 when it announces none or cannot be
+  // reached. The system's "connected" report is not asked first: it says
+  // off line behind some proxies and VPNs (and under emulated Wine), while a
+  // request that cannot connect fails quickly anyway.
   virtual int64_t HttpSize(const std::string& url) = 0;
 };
 

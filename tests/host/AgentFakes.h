@@ -40,7 +40,6 @@ class FakeSizes : public SizeProbe {
  public:
   std::map<std::string, int64_t> files;  // path -> size
   std::map<std::string, int64_t> urls;   // URL -> announced size
-  bool connected = true;
   std::vector<std::string> asked;  // every path and URL asked for
 
   int64_t FileSize(const std::string& path) override {
@@ -48,7 +47,6 @@ class FakeSizes : public SizeProbe {
     const auto found = files.find(path);
     return found == files.end() ? -1 : found->second;
   }
-  bool InternetConnected() override { return connected; }
   int64_t HttpSize(const std::string& url) override {
     asked.push_back(url);
     const auto found = urls.find(url);
