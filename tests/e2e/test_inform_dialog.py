@@ -11,6 +11,7 @@ leaves the machine; the addresses point at 127.0.0.1 anyway."""
 from __future__ import annotations
 
 import json
+import os
 from pathlib import Path
 
 import pytest
@@ -23,6 +24,12 @@ WS_CAPTION = 0x00C00000
 WS_SYSMENU = 0x00080000
 WS_EX_DLGMODALFRAME = 0x0001
 BAND = 43
+
+# Under qemu-user the driver's cross-process format query (EM_GETCHARFORMAT in
+# a page of the target) gets no answer from any rich-edit control: every run
+# reads as not bold, the message box's too. The bold run is then seen only
+# on the screenshot.
+UNDER_EMULATION = os.environ.get("VARNIX_WINE_EMULATION") == "qemu"
 
 LINK = "http://127.0.0.1:9/varnix/new-version.html"
 # An RTF page: the control renders it, "Bold news" in bold.
@@ -123,13 +130,13 @@ def test_the_page_shows_centred_with_its_button_and_follows_a_resize(
     width, height = window.client_size
     text = window.rich_edit
     assert text.rect == (3, 0, width, height - BAND)
-    # Read as RTF, not shown as its codes: the words, and a line break for
-    # "\\par". The bold run shows on the screenshot only: under Wine this
-    # control answers the driver's cross-process format query with nothing
-    # (EM_GETCHARFORMAT returns 0, for plain pages too).
+    # Read as RTF, not shown as its codes: the words, and a line break for "\\par".
     assert [line for line in text.text.splitlines() if line] == [
         "Version 5 of the product is out. Bold news for everyone.",
         "It brings faster downloads and a new look."]
+    if not UNDER_EMULATION:
+        bold_start = text.text.index("Bold news")
+        assert text.bold == [(bold_start, bold_start + len("Bold news"))]
     [button] = window.buttons
     assert button.text == "Download now"
     assert button.rect == button_place(width, height)
