@@ -93,13 +93,6 @@ BoxState* currentBox = nullptr;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
-HMODULE LoadRichEditLibrary() {
-  HMODULE library = LoadSystemLibrary(richEditLibrary.c_str());
-  // Old systems report failure as a small number instead of NULL.
-  if (reinterpret_cast<UINT_PTR>(library) <= 32) return nullptr;
-  return library;
-}
-
 // The Close path of the box, and the clean-up path when it never got there.
 void RestoreOwner(BoxState& box) {
   if (box.ownerRestored) return;
@@ -360,10 +353,7 @@ class Session {
 
 void CreateBoxFont(BoxState& box) {
   const FontSettings& settings = fontSettings;
-  box.font.reset(CreateFontA(-PointsToPixels(settings.size), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                             FALSE, static_cast<BYTE>(settings.charset), OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                             settings.face.c_str()));
+  box.font.reset(CreateDialogFont(-PointsToPixels(settings.size), settings.charset, settings.face));
 }
 
 HFONT BoxFont(const BoxState& box) { return static_cast<HFONT>(box.font.get()); }
@@ -673,6 +663,19 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
     LogException("ShowMsgBox", caption.c_str(), "unknown exception");
   }
   return 0;
+}
+
+HMODULE LoadRichEditLibrary() {
+  HMODULE library = LoadSystemLibrary(richEditLibrary.c_str());
+  // Old systems report failure as a small number instead of NULL.
+  if (reinterpret_cast<UINT_PTR>(library) <= 32) return nullptr;
+  return library;
+}
+
+HFONT CreateDialogFont(int height, int charset, const std::string& face) {
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(charset),
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, face.c_str());
 }
 
 void SetRichEditLibraryForTesting(const std::string& name) {

@@ -28,6 +28,14 @@ void SetMsgBoxFont(const std::string& face, int size, int charset);
 int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
                const std::string& buttons, UINT style, int timeoutMs);
 
+// What the program's dialogs share. A new reference to the rich-edit library
+// ("RICHED32.DLL" from the system folder), or null when it cannot be loaded;
+// the caller frees it after its controls are gone.
+HMODULE LoadRichEditLibrary();
+// A normal-weight swiss font of cell height `height` (negative: character
+// height, as for a point size); null when the system refuses it.
+HFONT CreateDialogFont(int height, int charset, const std::string& face);
+
 // Tests only: the rich-edit library the next boxes load (a missing name makes
 // them fall back to the plain edit control); empty restores "RICHED32.DLL".
 void SetRichEditLibraryForTesting(const std::string& name);

@@ -544,7 +544,8 @@ class UiDriverRun(NamedTuple):
 class UiDriver:
     """A running ui-driver.exe that waits for a visible top-level window of a
     class, describes it, then does `actions` ("click:N", "key:NAME",
-    "char:C", "closebutton", "close", "wmclose", "send:MSG:W:L", "none") in
+    "char:C", "closebutton", "close", "wmclose", "send:MSG:W:L", "size:W:H",
+    "quit:N", "none") in
     order; the answers to "send:" steps come back in UiDriverRun.results.
 
     Start it before the program that shows the window. With pause=True it

@@ -30,6 +30,10 @@
 //                  close     the close command (WM_SYSCOMMAND SC_CLOSE), as the
 //                            window menu and Alt+F4 give it
 //                  wmclose   WM_CLOSE
+//                  size:W:H  gives the window an outer size of W x H, as a
+//                            user dragging its border would
+//                  quit:N    posts WM_QUIT with exit code N to the window's
+//                            thread, as PostQuitMessage in that thread would
 //                  send:MSG:W:L  sends message MSG (a number, or a name that
 //                            RegisterWindowMessageA gives a number) with
 //                            wParam W and lParam L (numbers); the answer is
@@ -523,6 +527,22 @@ bool SendStep(HWND box, const std::string& step) {
   return true;
 }
 
+// "W:H" as the window's new outer size; its place stays.
+bool SizeStep(HWND box, const std::string& size) {
+  const size_t colon = size.find(':');
+  if (colon == std::string::npos) return false;
+  const int width = std::atoi(size.c_str());
+  const int height = std::atoi(size.c_str() + colon + 1);
+  return SetWindowPos(box, nullptr, 0, 0, width, height,
+                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+}
+
+bool QuitStep(HWND box, const std::string& code) {
+  const DWORD thread = GetWindowThreadProcessId(box, nullptr);
+  return thread != 0 &&
+         PostThreadMessageA(thread, WM_QUIT, std::strtoul(code.c_str(), nullptr, 10), 0) != FALSE;
+}
+
 bool DoStep(HWND box, const std::string& step) {
   if (step == "none") return true;
   if (step.compare(0, 5, "send:") == 0) return SendStep(box, step.substr(5));
@@ -536,6 +556,8 @@ bool DoStep(HWND box, const std::string& step) {
     return SendWithin(buttons[index - 1], BM_CLICK, 0, 0, nullptr);
   }
   if (step.compare(0, 4, "key:") == 0) return PressKey(box, step.substr(4));
+  if (step.compare(0, 5, "size:") == 0) return SizeStep(box, step.substr(5));
+  if (step.compare(0, 5, "quit:") == 0) return QuitStep(box, step.substr(5));
   if (step.compare(0, 5, "char:") == 0 && step.size() == 6) {
     return PostMessageA(FocusOf(box), WM_CHAR, static_cast<unsigned char>(step[5]), 1) != FALSE;
   }
