@@ -119,20 +119,6 @@ LRESULT CALLBACK InformProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool RegisterInformClass() {
-  WNDCLASSA windowClass{};
-  windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  windowClass.lpfnWndProc = InformProc;
-  windowClass.hInstance = Instance();
-  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kClassName;
-  if (RegisterClassA(&windowClass)) return true;
-  // A class left behind by a dialog that ended abnormally: replace it.
-  UnregisterClassA(kClassName, Instance());
-  return RegisterClassA(&windowClass) != 0;
-}
-
 // One showing: makes the dialog current and on the way out, also when
 // unwinding, destroys the window, unregisters the class and posts again a
 // quit request that ended the dialog.
@@ -148,7 +134,7 @@ class InformSession {
   InformSession(const InformSession&) = delete;
   InformSession& operator=(const InformSession&) = delete;
 
-  bool RegisterClass() { return classRegistered_ = RegisterInformClass(); }
+  bool RegisterClass() { return classRegistered_ = RegisterDialogClass(kClassName, InformProc); }
 
  private:
   InformState& inform_;

@@ -307,20 +307,6 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool RegisterBoxClass() {
-  WNDCLASSA windowClass{};
-  windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  windowClass.lpfnWndProc = BoxProc;
-  windowClass.hInstance = Instance();
-  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kClassName;
-  if (RegisterClassA(&windowClass)) return true;
-  // A class left behind (its box ended abnormally) may carry another
-  // procedure: replace it.
-  UnregisterClassA(kClassName, Instance());
-  return RegisterClassA(&windowClass) != 0;
-}
 
 // One showing of the box: makes it the current box, disables the active
 // window, and on the way out, also when unwinding, gives back everything in
@@ -344,7 +330,7 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  bool RegisterClass() { return classRegistered_ = RegisterBoxClass(); }
+  bool RegisterClass() { return classRegistered_ = RegisterDialogClass(kClassName, BoxProc); }
 
  private:
   BoxState& box_;
@@ -676,6 +662,19 @@ HFONT CreateDialogFont(int height, int charset, const std::string& face) {
   return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(charset),
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_SWISS, face.c_str());
+}
+
+bool RegisterDialogClass(const char* className, WNDPROC procedure) {
+  WNDCLASSA windowClass{};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = Instance();
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = className;
+  if (RegisterClassA(&windowClass)) return true;
+  UnregisterClassA(className, Instance());
+  return RegisterClassA(&windowClass) != 0;
 }
 
 void SetRichEditLibraryForTesting(const std::string& name) {

@@ -36,6 +36,12 @@ HMODULE LoadRichEditLibrary();
 // height, as for a point size); null when the system refuses it.
 HFONT CreateDialogFont(int height, int charset, const std::string& face);
 
+// Registers a dialog's window class (redrawn on resizing, double clicks, the
+// arrow cursor, the button-face background). A class of that name left
+// behind by a dialog that ended abnormally may carry another procedure: it
+// is replaced.
+bool RegisterDialogClass(const char* className, WNDPROC procedure);
+
 // Tests only: the rich-edit library the next boxes load (a missing name makes
 // them fall back to the plain edit control); empty restores "RICHED32.DLL".
 void SetRichEditLibraryForTesting(const std::string& name);
