@@ -64,6 +64,23 @@ run_windows() {
 DEMO_ENGINE=build/win/tools/demo-engine/demo-engine.exe
 UI_DRIVER=build/win/tools/test-helpers/ui-driver.exe
 
+# Runs PROGRAM_WIN with "/demo=1" as a user would while the UI driver records
+# its window into JSON; the screenshot NAME is taken once the file READY has
+# content (waited for at most TENTHS tenths of a second).
+run_watched() {  # PROGRAM_WIN JSON READY NAME TENTHS
+  local program="$1" json="$2" ready="$3" name="$4" tenths="$5"
+  wine "$UI_DRIVER" "$program" "/out=$(winpath "$json")" /action=none /gone=1 </dev/null >/dev/null 2>&1 &
+  local driver=$!
+  ( for _ in $(seq "$tenths"); do
+      [[ -s "$ready" ]] && { shot "$name"; break; }
+      sleep 0.1
+    done ) &
+  local shooter=$!
+  run_windows "\"$program\" /demo=1"
+  wait "$shooter" 2>/dev/null || true
+  kill "$driver" 2>/dev/null || true
+}
+
 say "packing a demo installation with varnix-pack"
 mkdir -p "$DEMO/setup/files/docs" "$DEMO/setup/files/data"
 cp "$DEMO_ENGINE" "$DEMO/setup/files/Setup.exe"
@@ -124,18 +141,8 @@ grep -E "message digest|Subject|Signature verification|Succeeded" "$DEMO/verify.
 
 say "running the setup under Wine: the main window extracts, then the demo engine installs"
 SETUP_WIN="$(winpath "$DEMO/setup.exe")"
-# Catch the main window (its class is the program's full path) while it extracts.
-wine "$UI_DRIVER" "$SETUP_WIN" "/out=$(winpath "$DEMO/main-window.json")" /action=none /gone=1 \
-  </dev/null >/dev/null 2>&1 &
-driver=$!
-( for _ in $(seq 150); do
-    [[ -s "$DEMO/main-window.json" ]] && { shot main-window; break; }
-    sleep 0.1
-  done ) &
-shooter=$!
-run_windows "\"$SETUP_WIN\" /demo=1"
-wait "$shooter" 2>/dev/null || true
-kill "$driver" 2>/dev/null || true
+# The main window is caught (its class is the program's full path) while it extracts.
+run_watched "$SETUP_WIN" "$DEMO/main-window.json" "$DEMO/main-window.json" main-window 150
 echo "main window as the UI driver saw it:"
 head -c 600 "$DEMO/main-window.json" 2>/dev/null; echo
 say "the engine's install report"
@@ -165,7 +172,7 @@ with HttpServer(keep_alive=os.environ.get("VARNIX_WINE_EMULATION") != "qemu") as
         server.wait_for_requests(2, "/product/DemoSetup.exe", timeout=300)
         time.sleep(3)
     finally:
-        (demo / "web" / "downloading").touch()
+        (demo / "web" / "downloading").write_text("now")
     while not (demo / "web" / "stop").exists():
         time.sleep(0.2)
     with open(demo / "web" / "requests.txt", "w") as log:
@@ -193,17 +200,7 @@ s0 = Demo Product Web Setup
 INI
 "$PACK_TOOL" build "$DEMO/web/project.ini" --stub "$STUB" --out "$DEMO/web/websetup.exe" --seed 1
 WEB_WIN="$(winpath "$DEMO/web/websetup.exe")"
-wine "$UI_DRIVER" "$WEB_WIN" "/out=$(winpath "$DEMO/web-window.json")" /action=none /gone=1 \
-  </dev/null >/dev/null 2>&1 &
-driver=$!
-( for _ in $(seq 3000); do
-    [[ -e "$DEMO/web/downloading" ]] && { shot web-stub-download; break; }
-    sleep 0.1
-  done ) &
-shooter=$!
-run_windows "\"$WEB_WIN\" /demo=1"
-wait "$shooter" 2>/dev/null || true
-kill "$driver" 2>/dev/null || true
+run_watched "$WEB_WIN" "$DEMO/web-window.json" "$DEMO/web/downloading" web-stub-download 3000
 touch "$DEMO/web/stop"
 wait "$server" 2>/dev/null || true
 echo "requests the web server saw:"
