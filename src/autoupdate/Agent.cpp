@@ -37,3 +37,8 @@ LRESULT AgentMessage(WPARAM, LPARAM) { return 0; }
 void SetQuitCountdown(int) {}
 
 void SetAgentTimerCount(int) {}
+
+AgentState& ProcessAgentState() {
+  static AgentState state;
+  return state;
+}

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "autoupdate/AgentRules.h"
+
 // Plain agent: copy this program to "X_" + its name and start the copy.
 void CreateAndRun_X_Exe();
 
@@ -16,6 +18,9 @@ bool HandleParamOK(bool agentCopyWasRunning);
 // X_ copy: whether test mode is on, re-read from the registry when forced or
 // when the last re-read is more than 30 s ago (AgentRecords.h).
 bool TestMode(bool force);
+
+// X_ copy: the process's agent state (AgentRules.h).
+AgentState& ProcessAgentState();
 
 // X_ copy: the main window's one-second tick.
 void OnAgentTimer();
