@@ -5,19 +5,19 @@
 
 // Not built yet: each step fails with a trace, so a probe still runs its
 // notifications and decision around it.
-bool DownloadFileAU(AgentView&, const std::string& base, const std::string& file, int kind,
+bool DownloadFileAU(const TGFileInfo&, AgentView&, const std::string& base, const std::string& file, int kind,
                     std::string& errorText) {
   errorText = "The agent's downloads are not built yet";
   DebugTrace() << " DownloadFileAU: " << base << " " << file << " (" << kind << "): " << errorText;
   return false;
 }
 
-bool PerformAutoUpdate(AgentView&) {
+bool PerformAutoUpdate(const TGFileInfo&, AgentView&) {
   DebugTrace() << " PerformAutoUpdate: not built yet";
   return false;
 }
 
-bool PerformAutoInform(AgentView&) {
+bool PerformAutoInform(const TGFileInfo&, AgentView&) {
   DebugTrace() << " PerformAutoInform: not built yet";
   return false;
 }
