@@ -29,20 +29,22 @@ def test_count_and_pid_see_every_window_of_the_class(window_holder, agent_ctl):
 
 def test_messages_reach_the_window_in_order_with_their_numbers(window_holder, agent_ctl):
     with window_holder(HOLDER_CLASS) as holder:
-        run = agent_ctl(f"/class={HOLDER_CLASS}", "/ask=4", "/post=12:-5", "/shutdown=3",
-                        "/host=4294967295:1125", "/shutdown=-1", "/ask=31:2")
-        messages = holder.messages()
+        # The asks come first: a sent message overtakes posted ones still queued.
+        run = agent_ctl(f"/class={HOLDER_CLASS}", "/ask=4", "/ask=31:2", "/post=12:-5",
+                        "/shutdown=3", "/host=4294967295:1125", "/shutdown=-1")
+        messages = harness.wait_for(lambda: len(holder.messages()) >= 6 and holder.messages(), 15,
+                                    "the posted messages to arrive")
 
     assert run.exit_code == CTL_DONE
     # A window that does not handle the agent message answers 0.
     assert run.lines == ["4=0", "31=0"]
     assert messages == [
         (WM_AGENTMSG, 4, 0),
+        (WM_AGENTMSG, 31, 2),
         (WM_AGENTMSG, 12, -5),
         (WM_SHUTDOWN, 3, 0),
         (WM_LOCALMSG, 4294967295, 1125),
         (WM_SHUTDOWN, 4294967295, 0),  # -1 travels as all 32 bits of wParam
-        (WM_AGENTMSG, 31, 2),
     ]
 
 
@@ -53,7 +55,8 @@ def test_agent_name_or_path_names_the_resident_copys_class(window_holder, agent_
         found = {name: agent_ctl(name, "/count", "/post=7:1").values for name in names}
         # Only the last extension is cut: this is another program's copy.
         other = agent_ctl("ctlprobe.v2.exe", "/post=7:2")
-        messages = holder.messages()
+        messages = harness.wait_for(lambda: len(holder.messages()) >= len(names) and holder.messages(),
+                                    15, "the posted messages to arrive")
 
     assert found == {name: {"windows": 1} for name in names}
     assert messages == [(WM_AGENTMSG, 7, 1)] * len(names)
