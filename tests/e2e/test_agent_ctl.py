@@ -142,3 +142,14 @@ def test_agent_product_starts_and_its_update_carries_the_token(agent_product, ar
     assert agent_product.read_original()["OriginalSetup"]["VersionOriginal"] == "100"
     assert agent_product.inform_text("page").startswith(
         f"|{agent_product.scrambled_token()}|x|y|".encode())
+
+
+def test_clean_up_ends_a_resident_copy_left_running(agent_product, window_holder):
+    # A stand-in that ignores the shut-down message, as a hung copy would:
+    # the clean-up must go on to close it.
+    with window_holder(".AutoUpdate.X_agent") as stand_in:
+        done = agent_product.stop_agents(limit=6)
+        harness.wait_for(lambda: not stand_in.running(), 15, "the stand-in to end")
+
+    assert len(done) == 1 and done[0].endswith("ended after /close"), done
+    assert agent_product.resident_count() == 0
