@@ -117,23 +117,6 @@ def merged(defaults: Mapping[str, Mapping[str, object]],
     return result
 
 
-# The run log's line: date, time, process id, then the marker ("   " for the
-# plain agent, " X " for the resident copy) and the message.
-_LOG_LINE = re.compile(r"\d\d\D\d\d\D\d\d \d\d\D\d\d\D\d\d [ \d]{5,}(   | X )(.*)")
-
-
-def log_records(path: Path) -> list[str]:
-    """The run log's messages with their marker, without time stamp and process id."""
-    if not path.exists():
-        return []
-    records = []
-    for line in path.read_bytes().decode(harness.ANSI).split("\r\n")[:-1]:
-        match = _LOG_LINE.fullmatch(line)
-        assert match, f"malformed run log record {line!r}"
-        records.append(match.group(1) + match.group(2))
-    return records
-
-
 class CtlRun(NamedTuple):
     exit_code: int
     lines: list[str]
@@ -283,7 +266,7 @@ class AgentProduct:
 
     def log_records(self) -> list[str]:
         """The run log's messages, each with its marker: "   " plain agent, " X " resident copy."""
-        return log_records(self.log_path)
+        return harness.run_log_records(self.log_path) if self.log_path.exists() else []
 
     # --- the server side ------------------------------------------------------
 

@@ -153,3 +153,14 @@ def test_clean_up_ends_a_resident_copy_left_running(agent_product, window_holder
 
     assert len(done) == 1 and done[0].endswith("ended after /close"), done
     assert agent_product.resident_count() == 0
+
+
+def test_clean_up_ends_the_agents_own_resident_copy(agent_product):
+    assert agent_product.start().exit_code == 0
+    # The copy reads the fixture's record file: VersionOriginal comes back.
+    assert agent_product.ctl("/find=60", "/count", "/ask=4").values == {"windows": 1, "4": 100}
+
+    done = agent_product.stop_agents()
+
+    assert len(done) == 1 and done[0].endswith("ended after /shutdown=0"), done
+    assert agent_product.resident_count() == 0
