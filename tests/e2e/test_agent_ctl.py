@@ -155,12 +155,17 @@ def test_clean_up_ends_a_resident_copy_left_running(agent_product, window_holder
     assert agent_product.resident_count() == 0
 
 
-def test_clean_up_ends_the_agents_own_resident_copy(agent_product):
-    assert agent_product.start().exit_code == 0
-    # The copy reads the fixture's record file: VersionOriginal comes back.
-    assert agent_product.ctl("/find=60", "/count", "/ask=4").values == {"windows": 1, "4": 100}
+def test_product_copy_reads_its_records_notifies_the_host_and_is_cleaned_up(agent_product, host_window):
+    with host_window() as host:
+        assert agent_product.start(host.switch).exit_code == 0
+        notes = host.wait_for(51, 1125)
+        # The copy reads the fixture's record file: VersionOriginal comes back.
+        asked = agent_product.ctl("/find=60", "/count", "/ask=4")
 
-    done = agent_product.stop_agents()
+        done = agent_product.stop_agents()
+
+    assert notes[:2] == [(50, notes[0][1]), (51, 1125)] and notes[0][1] != 0
+    assert (asked.values["windows"], asked.values["4"]) == (1, 100)
 
     assert len(done) == 1 and done[0].endswith("ended after /shutdown=0"), done
     assert agent_product.resident_count() == 0
