@@ -204,12 +204,15 @@ void WriteTrace(const char* text) { DebugTrace() << text; }
 // processes write the files between ticks.
 SetupRecords Records(const TGFileInfo& program) { return RecordsOf(program); }
 
+// The question before a probe. Its texts have no built-in default: a
+// product that sets none is not asked an empty question.
 bool ConfirmProbe(const TGFileInfo& program, const SetupRecords& records) {
   const bool testMode = ProcessTestMode().On();
   const std::string base = testMode ? ProcessTestMode().Url() : program.ServerUrl();
   std::string text = records.AutoUpdateText("s22");
   if (base.size() >= 2 && base[1] != ':') text += records.AutoUpdateText("s23");
   text += records.AutoUpdateText("s24");
+  if (text.empty()) return true;
   if (testMode) text += "<P><P><T><B>PLEASE NOTE</B> - You are now running in <B>Test Mode</B>!";
   text = ReplaceText(text, "PROG_NAME", records.ProgramName(), false);
   return AskYesNo(kOwnerActive, text, records.ConfirmCaption(), records.CharSet(), records.BtnText());
@@ -233,7 +236,10 @@ void TellWhyNothingHappened(const SetupRecords& records, bool testMode, const st
   } else {
     std::string text = records.AutoUpdateText("s21");
     if (IsDeveloperMachine()) text += "<P><P>(" + std::to_string(stage) + " - " + reason + ")   ";
-    ShowAttentionBox(kOwnerActive, text, records.AttentionCaption(), records.CharSet(), records.BtnText());
+    // "Nothing to install" has no built-in text either.
+    if (!text.empty()) {
+      ShowAttentionBox(kOwnerActive, text, records.AttentionCaption(), records.CharSet(), records.BtnText());
+    }
   }
 }
 

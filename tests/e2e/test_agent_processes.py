@@ -6,7 +6,10 @@ files of the folder and what agent-ctl.exe asks the copy's window."""
 
 from __future__ import annotations
 
+import datetime
 import time
+
+import pytest
 
 import harness
 
@@ -79,3 +82,47 @@ def test_restart_replaces_the_running_copy(pack, run_windows, window_holder, wor
     # The old copy ended before the new one registered: one copy at a time.
     assert notes.index((43, 0)) < notes.index((50, new)), notes
     harness.wait_for(lambda: not (work_dir / "X_agent.exe").exists(), 60, "the copy's file deleted")
+
+
+def agent_seconds(moment: datetime.datetime) -> int:
+    """The agent's clock: seconds since 30 December 1899, local time."""
+    return int((moment - datetime.datetime(1899, 12, 30)).total_seconds())
+
+
+def original_with_question() -> bytes:
+    """Probed a moment ago, once a day: only a check asked for probes now."""
+    return ("[OriginalSetup]\r\nProgramName=Demo\r\nProbeSecondsInterval=86400\r\n"
+            f"ProbeSecondsLast={agent_seconds(datetime.datetime.now())}\r\n"
+            "[AutoUpdate]\r\ns22=Look for a new PROG_NAME?\r\ns23=<P>From the web.\r\ns24=<P>Go on?\r\n"
+            ).encode(harness.ANSI)
+
+
+def box_text(view):
+    return view.rich_edit.text.replace("\r\n", "\n")
+
+
+@pytest.mark.parametrize("answer", ["no", "yes"])
+def test_check_asked_for_by_the_user_confirms_probes_and_quits(pack, run_windows, window_holder, ui_driver,
+                                                              work_dir, answer):
+    agent = work_dir / "agent.exe"
+    pack(AGENT_PROJECT, {}, agent)
+    (work_dir / "product.original").write_bytes(original_with_question())
+    question = ui_driver("VMsgBox", ["click:1" if answer == "yes" else "click:2"], wait=120)
+    with window_holder("VarnixTestHost") as host:
+        run = run_windows(f'"{harness.to_windows_path(agent)}" /TEST=2 /WM_MSG={host.hwnd}:{HOST_MESSAGE}',
+                          timeout=120)
+        assert run.exit_code == 0
+        asked = question.window(timeout=120)
+        question.finish()
+        outcome = ui_driver("VMsgBox", ["click:1"], wait=60) if answer == "yes" else None
+        told = outcome.window(timeout=90) if outcome else None
+        harness.wait_for(lambda: (HOST_MESSAGE, 43, 0) in host.messages(), 120, "the copy's end")
+        notes = [m[1:] for m in host.messages() if m[0] == HOST_MESSAGE]
+    assert (asked.caption, box_text(asked)) == ("Confirm", "Look for a new Demo?\nFrom the web.\nGo on?")
+    if answer == "yes":
+        assert (40, 1) in notes and (40, 2) in notes
+        assert told is not None and told.caption == "Error", "the user hears why nothing came"
+        outcome.finish()
+    else:
+        assert (40, 1) not in notes, "no probe after No"
+    assert notes[-1] == (43, 0), "a copy started for the check ends after it"
