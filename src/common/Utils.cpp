@@ -199,8 +199,9 @@ std::string ReadExeVersion(const std::string& file) {
       length < sizeof(VS_FIXEDFILEINFO)) {
     return "";
   }
-  return DecimalText(HIWORD(info->dwFileVersionMS)) + "." + DecimalText(LOWORD(info->dwFileVersionMS)) +
-         "." + DecimalText(HIWORD(info->dwFileVersionLS)) + "." +
+  return DecimalText(HIWORD(info->dwFileVersionMS)) + "." +
+         DecimalText(LOWORD(info->dwFileVersionMS)) + "." +
+         DecimalText(HIWORD(info->dwFileVersionLS)) + "." +
          DecimalText(LOWORD(info->dwFileVersionLS));
 }
 
@@ -217,7 +218,8 @@ std::string ReadProductVersion(const std::string& file) {
   const std::string query = "\\StringFileInfo\\" + HexText(translation[0], 4) +
                             HexText(translation[1], 4) + "\\ProductVersion";
   char* text = nullptr;
-  if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) || !text)
+  if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) ||
+      !text)
     return "";
   const void* zero = std::memchr(text, '\0', length);
   const std::string version(text, zero ? static_cast<const char*>(zero) - text : length);
