@@ -206,7 +206,7 @@ wait "$server" 2>/dev/null || true
 echo "requests the web server saw:"
 cat "$DEMO/web/requests.txt" 2>/dev/null || true
 
-say "packing an auto-update agent that writes its run log, and running it as its X_ copy"
+say "packing an auto-update agent that writes its run log: it starts its resident X_ copy, which probes once and ends"
 cat >"$DEMO/agent.ini" <<'INI'
 [Package]
 Type = agent
@@ -219,8 +219,10 @@ ServerUrl = http://127.0.0.1:8080/product/
 InfoFile = product.info
 AgentExe = ProdUpdate.exe
 INI
-"$PACK_TOOL" build "$DEMO/agent.ini" --stub "$STUB" --out "$DEMO/X_ProdUpdate.exe" --seed 1
-run_windows "\"$(winpath "$DEMO/X_ProdUpdate.exe")\" /SleepX=0"
+"$PACK_TOOL" build "$DEMO/agent.ini" --stub "$STUB" --out "$DEMO/ProdUpdate.exe" --seed 1
+run_windows "\"$(winpath "$DEMO/ProdUpdate.exe")\" /DELAY=0 /STOP=3"
+# The copy quits three ticks after its probe and deletes its own file.
+for _ in $(seq 600); do [[ -e "$DEMO/X_ProdUpdate.exe" ]] || break; sleep 0.1; done
 say "the run log, $DEMO/X_ProdUpdate.log"
 cat "$DEMO/X_ProdUpdate.log"
 
