@@ -284,13 +284,20 @@ bool IsProgramRunning(const std::string& path) {
 }
 
 HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool fromEnd) {
-  return GuardedCall<HWND>("ProcessTools.FindMainWindowOfProgram()", nullptr, [&] {
-    const DWORD id = ProcessIdOfProgram(NormaliseProgramPath(path), byFullPath, fromEnd);
+  return MainWindowOfProcess(ProcessIdOfProgram(NormaliseProgramPath(path), byFullPath, fromEnd));
+}
+
+HWND MainWindowOfProcess(DWORD id) {
+  return GuardedCall<HWND>("ProcessTools.MainWindowOfProcess()", nullptr, [&] {
     if (id == 0) return HWND{nullptr};
     TAnalizer analizer(id);
     EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&analizer));
     return reinterpret_cast<HWND>(analizer.Best());
   });
+}
+
+DWORD ProcessIdOfPath(const std::string& path) {
+  return IsWindowsNT() ? ProcessStatusSearch(path, true, true) : ToolHelpSearch(path, true, true);
 }
 
 bool PostToProgram(const std::string& path, bool byFullPath, UINT message, WPARAM wParam,
