@@ -2,9 +2,8 @@
 
 #include <commctrl.h>
 
-#include <climits>
-
 #include "autoupdate/Agent.h"
+#include "autoupdate/AgentView.h"
 #include "common/Files.h"
 #include "common/RunLog.h"
 #include "common/Utils.h"
@@ -104,9 +103,11 @@ void DrawProgressWhenDue() {
   if (GetTickCount() - state.lastDraw >= kProgressDrawMs) DrawProgress();
 }
 
-// The setup run's view of the main window.
-class MainView : public SetupView {
+// The setup run's and the agent's view of the main window.
+class MainView : public AgentView {
  public:
+  HWND Window() override { return MainWindowHandle(); }
+  void NotifyHost(WPARAM code, LPARAM value) override { ::NotifyHost(code, value); }
   void Reset(int total) override {
     // The 32-bit range message: a package may hold more than 65,535 files.
     SendMessageA(state.progressBar, PBM_SETRANGE32, 0, total);
@@ -150,10 +151,12 @@ void MainView::SetText(const std::string& text, const std::string& fontName, int
   SendMessageA(state.textLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-unsigned long SetupJob() {
-  MainView view;
-  return RunSetup(StubPackage(), view);
+MainView& View() {
+  static MainView view;
+  return view;
 }
+
+unsigned long SetupJob() { return RunSetup(StubPackage(), View()); }
 
 // Runs the setup job inside this timer message, pumping messages while it
 // works; its result becomes the process exit code. Runs once.
@@ -164,7 +167,13 @@ void StartSetupRun(HWND window) {
   SetProcessExitCode(RunSetupJob(SetupJob));
 }
 
+// Any process may send this: only an existing window and a message number
+// programs may define for themselves are taken as the host.
 void OnLocalMessage(HWND window, WPARAM host, LPARAM message) {
+  if (!IsWindow(reinterpret_cast<HWND>(host)) || !IsHostMessageNumber(static_cast<uint32_t>(message))) {
+    WriteLog("wm_LocalMsg refused: no such window or a message number below WM_USER");
+    return;
+  }
   state.hostWindow = reinterpret_cast<HWND>(host);
   state.hostMessage = static_cast<UINT>(message);
   NotifyHost(50, reinterpret_cast<LPARAM>(window));
@@ -189,14 +198,14 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_TIMER:
       if (StubPackage().IsUpdateAgent()) {
-        OnAgentTimer();
+        OnAgentTimer(StubPackage(), View());
       } else {
         StartSetupRun(window);
       }
       break;
     case wm_ShutDown: SetQuitCountdown(static_cast<int>(wParam)); break;
     case wm_LocalMsg: OnLocalMessage(window, wParam, lParam); break;
-    case wm_AgentMsg: return AgentMessage(wParam, lParam);
+    case wm_AgentMsg: return AgentMessage(StubPackage(), wParam, lParam);
     default:
       if (message != 0 && message == AutoPlayMessage()) return 1;  // no AutoPlay while we wait for a disk
       break;
@@ -246,9 +255,8 @@ void RunMessageLoop() {
 }  // namespace
 
 bool RunMainWindow() {
-  // A count beyond the timer's range waits as long as the range allows.
-  const int64_t sleep = GetSwitchInt("/SleepX=", -1);
-  if (sleep >= 0) SetAgentTimerCount(static_cast<int>(-(sleep < INT_MAX ? sleep : INT_MAX)));
+  const int32_t sleep = ClampedSwitchValue(GetSwitchInt("/SleepX=", -1), kMaxSwitchTicks);
+  if (sleep >= 0) SetAgentTimerCount(-sleep);
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);

@@ -9,11 +9,6 @@
 
 #include <string>
 
-// Window messages of the main window, shared with other processes.
-constexpr UINT wm_ShutDown = WM_USER + 99;
-constexpr UINT wm_LocalMsg = WM_USER + 100;
-constexpr UINT wm_AgentMsg = WM_USER + 101;
-
 // Creates the hidden main window, runs the message loop until the job or a
 // quit request ends it, then cleans up (timer, download stop, host notice 43).
 // False when the window could not be created (nothing ran).

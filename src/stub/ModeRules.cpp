@@ -8,10 +8,6 @@ std::string MainWindowClassNameFor(bool isUpdateAgent, const std::string& progra
   return ".AutoUpdate." + RemoveLastExtension(ExtractFileName(programPath));
 }
 
-std::string AgentCopyClassName(const std::string& agentExeName) {
-  return ".AutoUpdate.X_" + RemoveLastExtension(agentExeName);
-}
-
 bool IsPlainAgentFile(bool isUpdateAgent, const std::string& programFileName, const std::string& agentExeName) {
   return isUpdateAgent && SameTrimmedText(programFileName, agentExeName);
 }

@@ -4,14 +4,12 @@
 
 #include <string>
 
+#include "autoupdate/AgentRules.h"  // AgentCopyClassName
+
 // Window class of the main window, also the single-instance key: agents use
 // ".AutoUpdate." + their file name without its last extension, stubs their
 // full path (so differently named copies may run at once).
 std::string MainWindowClassNameFor(bool isUpdateAgent, const std::string& programPath);
-
-// Class of the running transient agent copy: ".AutoUpdate.X_" + agent name
-// without its last extension.
-std::string AgentCopyClassName(const std::string& agentExeName);
 
 // The program file is the agent under its plain name, or its "X_" copy.
 // Names compare trimmed and ignoring case.

@@ -23,6 +23,12 @@ bool TopWindowOfClassExists(const std::string& className) {
 std::string ProgramFileName() { return ExtractFileName(ProgramPath()); }
 
 void RunAgentCopy() {
+  // A second copy of the same file must neither run nor delete the file the
+  // first one runs from.
+  if (!ClaimAgentCopy()) {
+    WriteLog("Another X_ copy of this agent runs: this one ends");
+    return;
+  }
   WriteLog("CheckTestMode");
   TestMode(true);
   WriteLog("WinMain");
@@ -75,13 +81,13 @@ void DoRunStubWin() {
     const StubRole role = ChooseStubRole(ThisIs_Plain_AutoUpdate_Exe(), ThisIs_X_AutoUpdate_Exe(),
                                          StubPackage().IsSpanCd(), SpanLevelOf(GetCmdLineParams()));
     switch (role) {
-      case StubRole::kPlainAgent: CreateAndRun_X_Exe(); break;
+      case StubRole::kPlainAgent: CreateAndRun_X_Exe(StubPackage()); break;
       case StubRole::kAgentCopy: RunAgentCopy(); break;
       case StubRole::kSpanRestart: RunSpanRestart(); break;
       case StubRole::kSetupRun: RunSetup(); break;
     }
   }
   // The plain agent hands its switches on even when it found itself running.
-  if (ThisIs_Plain_AutoUpdate_Exe()) HandleParamOK(agentCopyWasRunning);
+  if (ThisIs_Plain_AutoUpdate_Exe()) HandleParamOK(StubPackage(), agentCopyWasRunning);
   WriteLog("DoRunStubWin() --- End");
 }
