@@ -138,9 +138,10 @@ bool DownloadFileAU(const TGFileInfo& program, AgentView& view, const std::strin
   const std::string name = SafeDownloadName(file, own);
   const bool testMode = TestMode(false);
   const std::string from = testMode ? ProcessTestMode().Url() : base;
-  DebugTrace() << " DownloadFileAU: " << from << "\\" << file;
+  const std::string shown = from + "\\" + (name.empty() ? file : name);
+  DebugTrace() << " DownloadFileAU: " << shown;
   WriteLog(std::string("TestMode=") + BoolText(testMode));
-  WriteLog("Download START: " + from + "\\" + file);
+  WriteLog("Download START: " + shown);
   if (name.empty() || kind < kInfoDownload || kind > kInformDownload) {
     errorText = "Refused file name: " + file;
     WriteLog("ERROR: " + errorText);
@@ -153,9 +154,9 @@ bool DownloadFileAU(const TGFileInfo& program, AgentView& view, const std::strin
   const bool show = kind == kUpdateDownload && records.RequestConfirmationBeforeDownload() &&
                     ProcessAgentState().probe.manualCheckState != 1;
   const bool visible = show || ProcessAgentState().probe.manualCheckState == 1;
-  if (visible) view.Show(true);
   view.SetText(records.AutoUpdateText(kDownloadTexts[kind - 1]), records.FontName(), records.CharSet(),
                records.FontSize());
+  if (visible) view.Show(true);
   std::string source;
   errorText = Fetch(view, from, name, target, temporary, testMode, show, source);
   if (visible) view.Show(false);
