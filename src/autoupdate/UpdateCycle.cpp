@@ -261,7 +261,7 @@ bool ShutDownProduct(const SetupRecords& records, const std::string& path) {
   CycleMarker(kCycle, 8);
   if (method == "Using WM_CLOSE") PostToProduct(path, WM_CLOSE);
   if (method == "Using WM_QUIT") PostToProduct(path, WM_QUIT);
-  if (method == "Using Terminate Process") TerminateProgram(path, true);
+  if (method == "Using Terminate Process") TerminateProcessId(ProcessIdOfPath(path));
   if (closed && method != "Don't Shut Down") closed = WaitProductEnd(path);
   CycleMarker(kCycle, 9);
   WriteLog("Shut Down Process() - END");
@@ -336,6 +336,7 @@ bool InstallUpdate(const TGFileInfo& program, const SetupRecords& records, Agent
   CycleMarker(kCycle, 7);
   const std::string path = ProductPath(records);
   const bool wasRunning = ProductRunning(path);
+  WriteLog("RunningProcessPath=" + path + "  Running=" + BoolText(wasRunning));
   if (wasRunning && !ShutDownProduct(records, path)) return false;
   const bool restart = records.RestartProcess() && wasRunning && !ProductRunning(path);
   const std::string updatePath = AgentFolder() + name;

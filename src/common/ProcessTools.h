@@ -33,10 +33,12 @@ HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool from
 
 // The main window of the process (ranked as above); NULL when none.
 HWND MainWindowOfProcess(DWORD id);
-// The id of a process whose program is exactly this full path (short forms
-// of it count), on every version: the process-status library on NT, the
-// snapshot on 9x, never names alone. 0 when none runs.
+// The id of a process whose program is exactly this full path (letter case
+// ignored), never matched by name alone: any program of the same name
+// elsewhere is another program. 0 when none runs.
 DWORD ProcessIdOfPath(const std::string& path);
+// Ends the process with exit code 0; true when it was ended.
+bool TerminateProcessId(DWORD id);
 
 // Posts the message to the program's main window; true when a window was
 // found and the message posted. Nothing waits for it to be handled.
