@@ -337,9 +337,12 @@ bool InstallUpdate(const TGFileInfo& program, const SetupRecords& records, Agent
   const std::string path = ProductPath(records);
   const bool wasRunning = ProductRunning(path);
   WriteLog("RunningProcessPath=" + path + "  Running=" + BoolText(wasRunning));
-  if (wasRunning && !ShutDownProduct(records, path)) return false;
-  const bool restart = records.RestartProcess() && wasRunning && !ProductRunning(path);
   const std::string updatePath = AgentFolder() + name;
+  if (wasRunning && !ShutDownProduct(records, path)) {
+    DeleteAgentDownload(updatePath);
+    return false;
+  }
+  const bool restart = records.RestartProcess() && wasRunning && !ProductRunning(path);
   const bool result = RunUpdateSetup(program, records, view, updatePath);
   if (result) RecordsOf(program).SetVersionOriginal(records.VersionNew());
   DeleteAgentDownload(updatePath);
