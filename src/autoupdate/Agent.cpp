@@ -117,10 +117,15 @@ HWND WaitForAgentCopyWindow(const std::string& className, const std::string& cop
 
 // Before a restart replaces the copy: the old copy must have ended (its
 // claim is free) and its self-deletion removed the old file, else the
-// deleting batch would remove the new copy's file. Bounded: a batch that
-// could not run leaves the file for good.
-void WaitForOldCopyToGo(const std::string& copyPath) {
+// deleting batch would remove the new copy's file. An old copy that is not
+// ending by itself is asked to. Bounded: a batch that could not run leaves
+// the file for good.
+void WaitForOldCopyToGo(const std::string& className, const std::string& copyPath) {
   const int64_t start = MillisecondClock();
+  if (HWND old = FindAgentCopyWindow(className, copyPath)) {
+    WriteLog("The old X_ copy is asked to end");
+    PostMessageA(old, wm_ShutDown, 0, 0);
+  }
   NamedLock claim(AgentLockName("copy", copyPath), kOldCopyGoneWaitMs);
   if (!claim.held()) WriteLog("The old X_ copy did not end within 30 s");
   while (FileExists(copyPath) && MillisecondClock() - start < kOldCopyGoneWaitMs) WaitPumping(kPollMs, kPollMs);
@@ -199,12 +204,15 @@ void WriteTrace(const char* text) { DebugTrace() << text; }
 // processes write the files between ticks.
 SetupRecords Records(const TGFileInfo& program) { return RecordsOf(program); }
 
+// The question before a probe. Its texts have no built-in default: a
+// product that sets none is not asked an empty question.
 bool ConfirmProbe(const TGFileInfo& program, const SetupRecords& records) {
   const bool testMode = ProcessTestMode().On();
   const std::string base = testMode ? ProcessTestMode().Url() : program.ServerUrl();
   std::string text = records.AutoUpdateText("s22");
   if (base.size() >= 2 && base[1] != ':') text += records.AutoUpdateText("s23");
   text += records.AutoUpdateText("s24");
+  if (text.empty()) return true;
   if (testMode) text += "<P><P><T><B>PLEASE NOTE</B> - You are now running in <B>Test Mode</B>!";
   text = ReplaceText(text, "PROG_NAME", records.ProgramName(), false);
   return AskYesNo(kOwnerActive, text, records.ConfirmCaption(), records.CharSet(), records.BtnText());
@@ -228,7 +236,10 @@ void TellWhyNothingHappened(const SetupRecords& records, bool testMode, const st
   } else {
     std::string text = records.AutoUpdateText("s21");
     if (IsDeveloperMachine()) text += "<P><P>(" + std::to_string(stage) + " - " + reason + ")   ";
-    ShowAttentionBox(kOwnerActive, text, records.AttentionCaption(), records.CharSet(), records.BtnText());
+    // "Nothing to install" has no built-in text either.
+    if (!text.empty()) {
+      ShowAttentionBox(kOwnerActive, text, records.AttentionCaption(), records.CharSet(), records.BtnText());
+    }
   }
 }
 
@@ -245,7 +256,10 @@ void RunTick(const TGFileInfo& program, AgentView& view, AgentState& state) {
   SetMsgBoxFont(records.FontName(), records.FontSize(), records.CharSet());
   state.activity = 0;
   const TickStart tick = AdvanceTick(state);
-  if (tick.quit) PostQuitMessage(0);
+  if (tick.quit) {
+    WriteLog("QuitCountdown has run out");
+    PostQuitMessage(0);
+  }
   DebugTrace() << " AutoUpdateTimerCount=" << state.timerCount;
   if (tick.probeLogic) {
     const bool testMode = TestMode(false);
@@ -281,7 +295,7 @@ void CreateAndRun_X_Exe(const TGFileInfo& program) {
       const int32_t wait = ClampedSwitchValue(GetSwitchInt("/WAIT=", 0), kMaxWaitSeconds);
       WriteLog("Wait " + std::to_string(wait < 0 ? 0 : wait) + " SEC");
       if (wait > 0) WaitPumping(100, static_cast<DWORD>(wait) * 1000);
-      if (restart) WaitForOldCopyToGo(copyPath);
+      if (restart) WaitForOldCopyToGo(className, copyPath);
       StartAgentCopy(className, copyPath);
     }
   }

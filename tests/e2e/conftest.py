@@ -52,6 +52,8 @@ import pytest
 
 import harness
 
+pytest_plugins = ["agent_fixtures"]
+
 # tests/lib holds what the tests of several folders share (package_layout).
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "lib"))
 

@@ -840,3 +840,14 @@ class WindowWatch:
             return None
         data = json.loads(out.read_text(encoding="ascii"))
         return WindowView(data["window"]) if data["window"] else None
+
+
+def run_log_records(path: Path) -> list[str]:
+    """The messages of an agent's run log, without time stamp and thread id,
+    each with its marker ("   " for the plain agent, " X " for the copy)."""
+    records = []
+    for line in path.read_bytes().decode(ANSI).split("\r\n")[:-1]:
+        match = re.fullmatch(r"\d\d\D\d\d\D\d\d \d\d.\d\d.\d\d [ \d]{5,}(   | X )(.*)", line)
+        assert match, f"malformed record {line!r}"
+        records.append(match.group(1) + match.group(2))
+    return records

@@ -66,14 +66,7 @@ def run_stub(run_windows, program, args=""):
     return command, run_windows(command, timeout=60)
 
 
-def log_records(path):
-    """The messages of the run log, without time stamp and thread id, with the marker."""
-    records = []
-    for line in path.read_bytes().decode(harness.ANSI).split("\r\n")[:-1]:
-        match = re.fullmatch(r"\d\d./\d\d./\d\d \d\d.\d\d.\d\d [ \d]{5,}(   | X )(.*)".replace("./", "\\D"), line)
-        assert match, f"malformed record {line!r}"
-        records.append(match.group(1) + match.group(2))
-    return records
+log_records = harness.run_log_records
 
 
 def test_plain_setup_package_banners_and_no_log(pack, run_windows, debug_viewer, work_dir, engine):
