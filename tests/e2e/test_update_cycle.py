@@ -20,6 +20,7 @@ from agent_fixtures import INFO_NAME, UPDATE_NAME
 # The agent's own texts, in the record file; "PROG_NAME" is the new setup's
 # program name (the shut-down request: the program's file name).
 TEXTS = {
+    "s22": "Check for a new version of PROG_NAME now?",
     "s11": "PROG_NAME 101 is out.", "s12": "Download it?", "s13": "Download it?",
     "s14": "Install PROG_NAME now?", "s15": "Please close PROG_NAME.",
     "s16": "PROG_NAME is up to date.", "s17": "Start it again?",
@@ -27,8 +28,8 @@ TEXTS = {
 # A scheduled probe (not one the user asked for) at the copy's fourth tick.
 SCHEDULED = {"ProbeSecondsLast": 0}
 # "/TEST=2" is the user's own check: the agent first asks whether to check
-# now (Yes is the first button), then asks nothing before the download and
-# the install.
+# now (with the text "s22" set; Yes is the first button), then asks nothing
+# before the download and the install.
 USER_CHECK = "/TEST=2"
 BUSY_PRODUCT_MS = 240_000
 CYCLE_END = "PerformAutoUpdate() - END"
