@@ -47,8 +47,8 @@ bool UserInvolved(const SetupRecords& records) {
 }
 
 // Copies a local or shared file in: the file system does the copying, so a
-// large file never lands in memory. The copy goes to `temporary` first and
-// replaces `target` only when complete.
+// large file never lands in memory. The copy goes to `temporary`, and
+// PutInPlace moves it to the target once complete.
 std::string CopyIn(const std::string& source, const std::string& target, const std::string& temporary) {
   if (SamePath(source, target)) return "";
   if (!CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return SystemErrorText(GetLastError());
@@ -75,14 +75,18 @@ std::string HttpFetch(AgentView& view, const std::string& url, const std::string
   return error;
 }
 
-// The info file: an error page or an empty answer never replaces the one
-// the agent has.
-std::string CheckInfoFile(const std::string& temporary, const std::string& target, const std::string& source) {
-  if (GetFileSize64(temporary) <= 0) return "The info file is empty: " + source;
-  std::string error = HtmlErrorMessage(temporary, "", source, "", false);
-  if (error.empty() && !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-    error = SystemErrorText(GetLastError());
-  return error;
+// Puts a complete copy in the target's place. The info file only when it
+// is not empty and no error page: an error answer never replaces the info
+// file the agent has.
+std::string PutInPlace(int kind, const std::string& temporary, const std::string& target, const std::string& source) {
+  if (temporary == target || SamePath(source, target)) return "";
+  if (kind == kInfoDownload) {
+    if (GetFileSize64(temporary) <= 0) return "The info file is empty: " + source;
+    const std::string page = HtmlErrorMessage(temporary, "", source, "", false);
+    if (!page.empty()) return page;
+  }
+  if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return SystemErrorText(GetLastError());
+  return "";
 }
 
 void ReportDownloadFailure(const SetupRecords& records, const std::string& source) {
@@ -162,22 +166,18 @@ bool DownloadFileAU(const TGFileInfo& program, AgentView& view, const std::strin
   if (visible) view.Show(false);
   WriteLog("Download END:   " + source);
 
-  if (errorText.empty() && kind == kInfoDownload && !SamePath(source, target))
-    errorText = CheckInfoFile(temporary, target, source);
-  if (errorText.empty() && temporary != target && kind != kInfoDownload && !SamePath(source, target) &&
-      !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-    errorText = SystemErrorText(GetLastError());
+  if (errorText.empty()) errorText = PutInPlace(kind, temporary, target, source);
   if (temporary != target) DeleteFileA(temporary.c_str());
-  if (kind == kInfoDownload) {
-    if (!errorText.empty()) WriteLog("ERROR: " + errorText);
-    return errorText.empty();
-  }
   if (!errorText.empty()) {
     WriteLog("ERROR: " + errorText);
-    DeleteAgentDownload(target);
-    ReportDownloadFailure(records, source);
+    // The info file's failure is the decision's to report.
+    if (kind != kInfoDownload) {
+      DeleteAgentDownload(target);
+      ReportDownloadFailure(records, source);
+    }
     return false;
   }
+  if (kind == kInfoDownload) return true;
   errorText = CheckToken(program, records, target, source, kind);
   return errorText.empty();
 }
