@@ -103,7 +103,14 @@ def run_cycle(product, *switches: str, boxes=None, timeout: float = 180, env=Non
         assert run.window is not None and run.gone_ms is not None, f"box not answered: {run}"
     harness.wait_for(lambda: any(CYCLE_END in r for r in product.log_records()), timeout,
                      "the end of the update cycle")
-    return [r[3:] for r in product.log_records() if r.startswith(" X ")]
+    records = [r[3:] for r in product.log_records() if r.startswith(" X ")]
+    if result_of(records) == "TRUE":
+        # After an update the agent starts itself anew (the new version's
+        # agent): its new copy must be up before the test ends, so the
+        # clean-up finds it.
+        harness.wait_for(lambda: product.log_records().count(" X WinMain") >= 2, 90,
+                         "the restarted agent copy")
+    return records
 
 
 def downloads(product, name: str) -> list:
