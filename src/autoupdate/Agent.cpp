@@ -359,6 +359,13 @@ void OnAgentTimer(const TGFileInfo& program, AgentView& view) {
   // Probes pump messages while they wait: the ticks that arrive meanwhile
   // are dropped, not nested.
   if (state.busy) return;
+  // Without its settings (a damaged package) there is nothing to probe:
+  // the program ends instead of staying up unseen.
+  if (program.AgentExeName().empty()) {
+    WriteTrace(" OnAgentTimer: the package names no agent; the program ends");
+    PostQuitMessage(0);
+    return;
+  }
   state.busy = true;
   if (state.justDownloadInfoFile) {
     WriteTrace("-------------- JustDownloadInfoFile ---------------");

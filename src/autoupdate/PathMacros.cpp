@@ -1,10 +1,10 @@
 #include "autoupdate/PathMacros.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "common/DateText.h"
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 #include "common/VSUB.h"
 
@@ -78,17 +78,9 @@ void ReplaceFolderMacro(std::string& text, const char* name, bool separatorRule,
   ReplaceBounded(text, name, folder);
 }
 
-std::string TwoDigits(int number) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%02d", number % 100);
-  return buffer;
-}
+std::string TwoDigits(int number) { return DecimalText(number % 100, 2); }
 
-std::string FourDigits(int number) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%04d", number);
-  return buffer;
-}
+std::string FourDigits(int number) { return DecimalText(number, 4); }
 
 // The date text of a format code; false for a code that has none.
 bool DateText(char code, MacroValues& values, std::string& date) {

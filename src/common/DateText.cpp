@@ -1,9 +1,9 @@
 #include "common/DateText.h"
 
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
+#include "common/NumberText.h"
 #include "common/VSUB.h"
 
 namespace {
@@ -75,15 +75,13 @@ int64_t SecondsClock() { return std::llround(NowAsDays() * 86400.0); }
 std::string FormatDayMonYear(double days) {
   if (days == kNow) days = NowAsDays();
   const CivilTime t = CivilFromDays(days);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d-%s-%04d", t.day, SUB::Item(kMonths, t.month).c_str(), t.year);
-  return text;
+  return DecimalText(t.day, 2) + "-" + SUB::Item(kMonths, t.month) + "-" + DecimalText(t.year, 4);
 }
 
 std::string FormatDayMonYearTime(const std::string& separator, double days) {
   if (days == kNow) days = NowAsDays();
   const CivilTime t = CivilFromDays(days);
-  char time[16];
-  std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+  const std::string time =
+      DecimalText(t.hour, 2) + ":" + DecimalText(t.minute, 2) + ":" + DecimalText(t.second, 2);
   return FormatDayMonYear(days) + separator + time;
 }

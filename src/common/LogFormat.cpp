@@ -1,18 +1,17 @@
 #include "common/LogFormat.h"
 
-#include <cstdio>
-
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 
 std::string FormatLogRecord(const LogTime& t, const std::string& dateSeparator,
                             const std::string& timeSeparator, unsigned long threadId,
                             const std::string& marker, const std::string& message) {
-  char date[16], time[16], thread[24];
-  std::snprintf(date, sizeof date, "%02d%s%02d%s%02d", t.day, "\x01", t.month, "\x01", t.year % 100);
-  std::snprintf(time, sizeof time, "%02d%s%02d%s%02d", t.hour, "\x01", t.minute, "\x01", t.second);
-  std::snprintf(thread, sizeof thread, "%5lu", threadId);
-  return ReplaceText(date, "\x01", dateSeparator, false) + " " +
-         ReplaceText(time, "\x01", timeSeparator, false) + " " + thread + marker + message + "\r\n";
+  const std::string date = DecimalText(t.day, 2) + dateSeparator + DecimalText(t.month, 2) +
+                           dateSeparator + DecimalText(t.year % 100, 2);
+  const std::string time = DecimalText(t.hour, 2) + timeSeparator + DecimalText(t.minute, 2) +
+                           timeSeparator + DecimalText(t.second, 2);
+  const std::string thread = PadLeft(UnsignedText(threadId), 5);
+  return date + " " + time + " " + thread + marker + message + "\r\n";
 }
 
 std::string LogFileNameFor(const std::string& programPath) {

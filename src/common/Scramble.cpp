@@ -1,8 +1,8 @@
 #include "common/Scramble.h"
 
 #include <chrono>
-#include <cstdio>
 
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 
 const char kScrambleMarker[] = "Scrambled=01";
@@ -55,8 +55,4 @@ int RandomInRange(int lo, int hi) {
   return lo + static_cast<int>(x % static_cast<uint64_t>(hi - lo + 1));
 }
 
-std::string RandomNumberText(int lo, int hi) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", RandomInRange(lo, hi));
-  return text;
-}
+std::string RandomNumberText(int lo, int hi) { return DecimalText(RandomInRange(lo, hi)); }

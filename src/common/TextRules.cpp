@@ -1,8 +1,9 @@
 #include "common/TextRules.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+
+#include "common/NumberText.h"
 
 namespace {
 
@@ -87,12 +88,8 @@ std::string GroupThousands(const std::string& number) {
 }
 
 std::string FormatQuotient(double quotient, int decimals, bool separators) {
-  char text[64];
-  if (decimals <= 0) {
-    std::snprintf(text, sizeof text, "%.0f", std::ceil(quotient));
-  } else {
-    std::snprintf(text, sizeof text, "%.*f", decimals <= 4 ? decimals : 1, quotient);
-  }
+  const std::string text = decimals <= 0 ? FixedText(std::ceil(quotient), 0)
+                                         : FixedText(quotient, decimals <= 4 ? decimals : 1);
   return separators ? GroupThousands(text) : text;
 }
 

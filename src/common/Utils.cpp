@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/CmdLine.h"
+#include "common/NumberText.h"
 #include "common/RegistryRules.h"
 #include "common/TextRules.h"
 #include "common/VDebug.h"
@@ -198,11 +199,10 @@ std::string ReadExeVersion(const std::string& file) {
       length < sizeof(VS_FIXEDFILEINFO)) {
     return "";
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "%d.%d.%d.%d", HIWORD(info->dwFileVersionMS),
-                LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS),
-                LOWORD(info->dwFileVersionLS));
-  return text;
+  return DecimalText(HIWORD(info->dwFileVersionMS)) + "." +
+         DecimalText(LOWORD(info->dwFileVersionMS)) + "." +
+         DecimalText(HIWORD(info->dwFileVersionLS)) + "." +
+         DecimalText(LOWORD(info->dwFileVersionLS));
 }
 
 std::string ReadProductVersion(const std::string& file) {
@@ -215,11 +215,11 @@ std::string ReadProductVersion(const std::string& file) {
       !translation || length < 2 * sizeof(WORD)) {
     return "";
   }
-  char query[64];
-  std::snprintf(query, sizeof query, "\\StringFileInfo\\%.4x%.4x\\%s", translation[0],
-                translation[1], "ProductVersion");
+  const std::string query = "\\StringFileInfo\\" + HexText(translation[0], 4) +
+                            HexText(translation[1], 4) + "\\ProductVersion";
   char* text = nullptr;
-  if (!VerQueryValueA(block.data(), query, reinterpret_cast<void**>(&text), &length) || !text)
+  if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) ||
+      !text)
     return "";
   const void* zero = std::memchr(text, '\0', length);
   const std::string version(text, zero ? static_cast<const char*>(zero) - text : length);

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "common/LogFormat.h"
+#include "common/NumberText.h"
 #include "common/WinHandles.h"
 
 namespace {
@@ -73,17 +72,9 @@ DebugLine& DebugLine::operator<<(const char* text) { return *this << std::string
 
 DebugLine& DebugLine::operator<<(char c) { return *this << std::string(1, c); }
 
-DebugLine& DebugLine::operator<<(long long value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld", value);
-  return *this << text;
-}
+DebugLine& DebugLine::operator<<(long long value) { return *this << DecimalText(value); }
 
-DebugLine& DebugLine::operator<<(unsigned long long value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu", value);
-  return *this << text;
-}
+DebugLine& DebugLine::operator<<(unsigned long long value) { return *this << UnsignedText(value); }
 
 DebugLine DebugTrace() {
   DebugLine line;

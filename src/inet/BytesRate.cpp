@@ -1,7 +1,6 @@
 #include "inet/BytesRate.h"
 
-#include <cstdio>
-
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 
 namespace {
@@ -15,9 +14,7 @@ std::string SpeedText(uint64_t bytes, uint32_t elapsedMs) {
   const double scaled = perSecond * 100.0 + 0.5;
   // A bound far above any real speed keeps the conversion defined.
   const auto hundredths = static_cast<unsigned long long>(scaled < 1e15 ? scaled : 1e15);
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu.%02llu", hundredths / 100, hundredths % 100);
-  return text;
+  return UnsignedText(hundredths / 100) + "." + UnsignedText(hundredths % 100, 2);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "package/EntryHeader.h"
 
-#include <cstdio>
-
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 #include "common/VSUB.h"
 
@@ -23,8 +22,7 @@ EntryHeader ParseEntryHeader(const std::string& header) {
 
 std::string BuildEntryHeader(const std::string& name, const std::string* launchArguments,
                              uint32_t dosTime) {
-  char time[16];
-  std::snprintf(time, sizeof time, "%lu", static_cast<unsigned long>(dosTime));
+  const std::string time = UnsignedText(dosTime);
   std::string item0 = name;
   if (launchArguments) item0 += "*" + *launchArguments;
   return "|" + item0 + "|" + time + "|";

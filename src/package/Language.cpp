@@ -1,7 +1,6 @@
 #include "package/Language.h"
 
-#include <cstdio>
-
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 #include "common/VSUB.h"
 #include "package/PackageFormat.h"
@@ -65,8 +64,7 @@ std::string FindSection(const std::string& block, const std::string& wanted) {
 }  // namespace
 
 std::string LanguageNameOf(int primaryLanguage) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%02d", primaryLanguage);
+  const std::string digits = DecimalText(primaryLanguage, 2);
   const int rows = SUB::Count(kLanguageTable);
   for (int i = 0; i < rows; ++i) {
     const std::string row = SUB::Item(kLanguageTable, i);

@@ -1,7 +1,6 @@
 #include "package/VolumeNames.h"
 
-#include <cstdio>
-
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 
 std::string VolumeBaseName(const std::string& firstVolume) {
@@ -10,7 +9,5 @@ std::string VolumeBaseName(const std::string& firstVolume) {
 }
 
 std::string VolumeName(const std::string& base, int j) {
-  char number[16];
-  std::snprintf(number, sizeof number, "%03d", j);
-  return base + "." + number;
+  return base + "." + DecimalText(j, 3);
 }

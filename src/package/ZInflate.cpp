@@ -95,6 +95,16 @@ bool Inflate(ByteSource& source, const BlockRef& block, const PieceSink& sink, s
 
 }  // namespace
 
+uint32_t BitwiseCrc32(uint32_t crc, const unsigned char* data, size_t size) {
+  constexpr uint32_t kReversedPolynomial = 0xEDB88320u;
+  crc = ~crc;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (kReversedPolynomial & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
 bool ReadBlockPieces(ByteSource& source, const BlockRef& block, const PieceSink& sink,
                      std::string& error, const std::function<void()>& pump) {
   error.clear();

@@ -2,6 +2,8 @@
 // not grow with the size of an entry.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +20,11 @@ using PieceSink = std::function<bool(const char* data, size_t size)>;
 // the sink stopped (error then empty).
 bool ReadBlockPieces(ByteSource& source, const BlockRef& block, const PieceSink& sink,
                      std::string& error, const std::function<void()>& pump = {});
+
+// zlib's CRC-32 (crc32(crc, data, size)) worked out bit by bit: no tables,
+// slow but small. The stub puts it in place of zlib's own, whose tables cost
+// 8 KB and which inflating a zlib stream never calls (only gzip streams do).
+uint32_t BitwiseCrc32(uint32_t crc, const unsigned char* data, size_t size);
 
 // Compresses `data` into a zlib stream at `level` (1..9). Used by the
 // authoring tool.

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "common/Files.h"
+#include "common/NumberText.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/UtilsUi.h"
@@ -19,11 +18,7 @@ int saveFailures = 0;  // only the first failed save of the run is shown
 
 constexpr char kExtractFailed[] = "Unable to extract the setup files:<P>";
 
-std::string WholeNumber(double value) {
-  char text[32];
-  snprintf(text, sizeof text, "%.0f", value);
-  return text;
-}
+std::string WholeNumber(double value) { return FixedText(value, 0); }
 
 // Appends one file entry's content to its target file.
 class EntryFile {

@@ -32,15 +32,27 @@ InfoFile = product.info
 AgentExe = agent.exe
 """
 
-# One line each role writes to the debug channel; the agent's are the traces
-# of its entry points that are not built yet.
+# One line each role writes to the debug channel.
 ROLE = {
     "setup run": "========= ForegroundOp=",
-    "agent copy start": "CreateAndRun_X_Exe: the agent copy is not built yet",
-    "resident agent": "OnAgentTimer: the agent's probing is not built yet",
+    "agent copy start": " CreateAndRun_X_Exe-1 ",
+    "resident agent": " AutoUpdateTimerCount=",
     "span restart": " SpanRestart >>",
 }
+
 END = " ==== STUB END ====> "
+
+
+# Agents stay resident: each test ends the copies it started, so that the
+# next one starts with none running (running copies are found by class).
+def stop_agent(agent_ctl, classname):
+    ended = agent_ctl(f"/class={classname}", "/find=30", "/shutdown=0", "/gone=60")
+    assert ended.exit_code == 0, ended.lines
+
+
+def wait_for_copy_end(folder):
+    """A copy told "/STOP=0" ends at its next tick and deletes its file."""
+    harness.wait_for(lambda: not (folder / "X_agent.exe").exists(), 60, "the copy's end")
 
 
 @pytest.fixture(scope="module")
@@ -88,22 +100,25 @@ def test_plain_setup_package_banners_and_no_log(pack, run_windows, debug_viewer,
 
 def test_agent_package_without_log_flag_writes_no_log(pack, run_windows, debug_viewer, work_dir):
     program = make_agent(pack, work_dir, log=0)
-    _, run = run_stub(run_windows, program)
+    _, run = run_stub(run_windows, program, "/STOP=0")
     assert run.exit_code == 0
     assert "ThisIs_AutoUpdateProg=TRUE" in debug_viewer.wait_for_text(END)
+    wait_for_copy_end(work_dir)
     assert not list(work_dir.glob("*.log"))
 
 
 def test_plain_agent_logs_start_dispatch_and_exit(pack, run_windows, debug_viewer, work_dir):
     program = make_agent(pack, work_dir)
-    command, run = run_stub(run_windows, program, "/WAIT=0")
+    command, run = run_stub(run_windows, program, "/WAIT=0 /STOP=0")
 
     assert run.exit_code == 0
     path = harness.to_windows_path(program)
-    records = log_records(work_dir / "X_agent.log")
+    copy = harness.to_windows_path(work_dir / "X_agent.exe")
+    records = [r for r in log_records(work_dir / "X_agent.log") if r.startswith("   ")]
     version = records[4]
     assert re.fullmatch(r"   Agent Version=\d+\.\d+\.\d+\.\d+", version), version
-    assert records == [
+    assert re.fullmatch(r"   X_ window after \d+ ms", records[13]), records[13]
+    assert records[:13] + records[14:] == [
         "   ", "   ",
         f"   === START === {path}",
         f"   CommandLine={command}",
@@ -112,33 +127,42 @@ def test_plain_agent_logs_start_dispatch_and_exit(pack, run_windows, debug_viewe
         "   X_ExeIsRunning=FALSE",
         "   ThisIs_Plain_AutoUpdate_Exe=TRUE",
         "   ThisIs_X_AutoUpdate_Exe=FALSE",
+        "   CreateAndRun_X_Exe() --- Start",
+        "   Wait 0 SEC",
+        "   Create X_ File ",
+        f'   WinExec: "{copy}"',
+        "   CreateAndRun_X_Exe() --- End",
+        "   HandleParamOK() --- Start",
+        f"   PostProcessMessage(wm_ShutDown) to: {copy}",
+        "   HandleParamOK() --- End",
         "   DoRunStubWin() --- End",
         f"   === EXIT === {path}",
         "   ",
     ]
-    text = debug_viewer.wait_for_text(END)
-    assert ROLE["agent copy start"] in text
-    assert "HandleParamOK(FALSE)" in text
+    assert ROLE["agent copy start"] in debug_viewer.wait_for_text(END)
+    wait_for_copy_end(work_dir)
 
 
 @pytest.mark.parametrize("name, log_name", [
     ("X_agent.exe", "X_agent.log"),  # shares the plain agent's log
     ("x_agent.exe", "X_x_agent.log"),  # the log name rule is case-sensitive, the role test is not
 ])
-def test_agent_copy_marks_its_records(pack, run_windows, debug_viewer, work_dir, name, log_name):
+def test_agent_copy_marks_its_records(pack, start_windows, agent_ctl, debug_viewer, work_dir, name, log_name):
     program = make_agent(pack, work_dir, name=name)
-    _, run = run_stub(run_windows, program)
+    copy = start_windows(f'"{harness.to_windows_path(program)}"', timeout=120)
+    stop_agent(agent_ctl, ".AutoUpdate." + name[:-4])
+    assert copy.wait().exit_code == 0
 
-    assert run.exit_code == 0
     records = log_records(work_dir / log_name)
     assert all(r.startswith(" X ") for r in records), records
-    assert [r[3:] for r in records[5:13]] == [
+    assert [r[3:] for r in records[5:14]] == [
         "DoRunStubWin() --- Start",
         "X_ExeIsRunning=FALSE",
         "ThisIs_Plain_AutoUpdate_Exe=FALSE",
         "ThisIs_X_AutoUpdate_Exe=TRUE",
         "CheckTestMode",
         "WinMain",
+        "QuitCountdown has run out",
         "DeleteMySelf",
         "DoRunStubWin() --- End",
     ]
@@ -148,10 +172,11 @@ def test_agent_copy_marks_its_records(pack, run_windows, debug_viewer, work_dir,
     assert "HandleParamOK" not in text
 
 
-def test_agent_under_another_name_is_neither_role(pack, run_windows, debug_viewer, work_dir):
+def test_agent_under_another_name_is_neither_role(pack, start_windows, agent_ctl, debug_viewer, work_dir):
     program = make_agent(pack, work_dir, name="X_X_agent.exe")
-    _, run = run_stub(run_windows, program)
-    assert run.exit_code == 0
+    other = start_windows(f'"{harness.to_windows_path(program)}"', timeout=120)
+    stop_agent(agent_ctl, ".AutoUpdate.X_X_agent")
+    assert other.wait().exit_code == 0
     records = [r[3:] for r in log_records(work_dir / "X_X_agent.log")]
     assert "ThisIs_Plain_AutoUpdate_Exe=FALSE" in records and "ThisIs_X_AutoUpdate_Exe=FALSE" in records
     text = debug_viewer.wait_for_text(END)
@@ -188,9 +213,9 @@ def test_running_plain_agent_still_hands_on_its_switches(
     assert run.exit_code == 0
     records = [r[3:] for r in log_records(work_dir / "X_agent.log")]
     assert "X_ExeIsRunning=TRUE" in records
+    assert "HandleParamOK() --- Start" in records
     text = debug_viewer.wait_for_text(END)
     assert ROLE["agent copy start"] not in text  # its own window exists: no new copy
-    assert "HandleParamOK(TRUE)" in text
 
 
 @pytest.mark.parametrize("span, args, role, deletes_itself, exit_code", [
@@ -240,9 +265,10 @@ def test_end_pointer_finds_the_package_before_a_signature(pack, run_windows, wor
     with program.open("ab") as f:
         f.write(b"\x30\x82 certificate table" * 100)
 
-    _, run = run_stub(run_windows, program)
+    _, run = run_stub(run_windows, program, "/STOP=0")
     assert run.exit_code == 0
     assert "   ThisIs_Plain_AutoUpdate_Exe=TRUE" in log_records(work_dir / "X_agent.log")
+    wait_for_copy_end(work_dir)
 
 
 def test_stub_without_package_has_nothing_to_start(artefacts, run_windows, debug_viewer, work_dir):

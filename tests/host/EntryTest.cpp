@@ -247,3 +247,29 @@ TEST(Inflate, SinkCanStop) {
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(error, "");
 }
+
+// The stub's stand-in for zlib's crc32 must give zlib's values: empty input,
+// every single byte value, a start value carried over, and long input.
+TEST(Inflate, BitwiseCrc32MatchesZlib) {
+  std::string allBytes;
+  for (int b = 0; b < 256; ++b) allBytes += static_cast<char>(b);
+  struct {
+    uint32_t start;
+    std::string data;
+    const char* note;
+  } cases[] = {
+      {0, "", "nothing: the start value back"},
+      {0, "123456789", "the check value of CRC-32"},
+      {0, allBytes, "every byte value"},
+      {0xCBF43926u, "continued", "a running CRC carried over"},
+      {0xFFFFFFFFu, std::string(3, '\0'), "zero bytes after all-ones"},
+      {0, LargeText(), "long input"},
+  };
+  for (const auto& c : cases) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(c.data.data());
+    EXPECT_EQ(BitwiseCrc32(c.start, bytes, c.data.size()),
+              crc32(c.start, bytes, static_cast<uInt>(c.data.size())))
+        << c.note;
+  }
+  EXPECT_EQ(BitwiseCrc32(0, reinterpret_cast<const unsigned char*>("123456789"), 9), 0xCBF43926u);
+}
