@@ -105,11 +105,14 @@ def run_cycle(product, *switches: str, boxes=None, timeout: float = 180, env=Non
                      "the end of the update cycle")
     records = [r[3:] for r in product.log_records() if r.startswith(" X ")]
     if result_of(records) == "TRUE":
-        # After an update the agent starts itself anew (the new version's
-        # agent): its new copy must be up before the test ends, so the
-        # clean-up finds it.
-        harness.wait_for(lambda: product.log_records().count(" X WinMain") >= 2, 90,
-                         "the restarted agent copy")
+        # After an update a resident copy starts the agent anew (the new
+        # version's agent; a copy started for one check just ends): the new
+        # copy must be up before the test ends, so the clean-up finds it.
+        harness.wait_for(lambda: " X .. ReStartAutoUpdateExe() - End" in product.log_records(), 60,
+                         "the agent's restart")
+        if any(r.startswith(" X .. WinExec - ") for r in product.log_records()):
+            harness.wait_for(lambda: product.log_records().count(" X WinMain") >= 2, 90,
+                             "the restarted agent copy")
     return records
 
 
