@@ -284,13 +284,56 @@ bool IsProgramRunning(const std::string& path) {
 }
 
 HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool fromEnd) {
-  return GuardedCall<HWND>("ProcessTools.FindMainWindowOfProgram()", nullptr, [&] {
-    const DWORD id = ProcessIdOfProgram(NormaliseProgramPath(path), byFullPath, fromEnd);
+  return MainWindowOfProcess(ProcessIdOfProgram(NormaliseProgramPath(path), byFullPath, fromEnd));
+}
+
+HWND MainWindowOfProcess(DWORD id) {
+  return GuardedCall<HWND>("ProcessTools.MainWindowOfProcess()", nullptr, [&] {
     if (id == 0) return HWND{nullptr};
     TAnalizer analizer(id);
     EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&analizer));
     return reinterpret_cast<HWND>(analizer.Best());
   });
+}
+
+namespace {
+
+// The process's program as a full path. From Vista on the system answers
+// that itself; the process-status library instead reads the other
+// process's memory, which protected processes refuse (and Wine under an
+// emulator cannot do). Empty when neither can tell.
+std::string ImagePathOf(DWORD id) {
+  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+  static const QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  constexpr DWORD kQueryLimitedInformation = 0x1000;  // Vista's PROCESS_QUERY_LIMITED_INFORMATION
+  if (query) {
+    const UniqueKernelHandle process(OpenProcess(kQueryLimitedInformation, FALSE, id));
+    char buffer[MAX_PATH + 1];
+    DWORD size = sizeof buffer;
+    if (process && query(process.get(), 0, buffer, &size)) return std::string(buffer, size);
+  }
+  ModuleNames names;
+  return FirstModuleNames(id, MAX_PATH, names) ? names.fullPath : "";
+}
+
+}  // namespace
+
+DWORD ProcessIdOfPath(const std::string& path) {
+  return GuardedCall<DWORD>("ProcessTools.ProcessIdOfPath()", 0, [&] {
+    const std::string wanted = UpperText(NormaliseProgramPath(path));
+    if (wanted.empty()) return DWORD{0};
+    if (!IsWindowsNT()) return ToolHelpSearch(wanted, true, true);
+    for (DWORD id : ProcessIds()) {
+      if (UpperText(ImagePathOf(id)) == wanted) return id;
+    }
+    return DWORD{0};
+  });
+}
+
+bool TerminateProcessId(DWORD id) {
+  const UniqueKernelHandle process(id ? OpenProcess(PROCESS_TERMINATE, FALSE, id) : nullptr);
+  return process && TerminateProcess(process.get(), 0);
 }
 
 bool PostToProgram(const std::string& path, bool byFullPath, UINT message, WPARAM wParam,

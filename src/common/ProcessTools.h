@@ -31,6 +31,15 @@ DWORD FindProcessId(const std::string& path, bool byFullPath);
 // `fromEnd` takes the last listed, otherwise the first. NULL when none.
 HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool fromEnd);
 
+// The main window of the process (ranked as above); NULL when none.
+HWND MainWindowOfProcess(DWORD id);
+// The id of a process whose program is exactly this full path (letter case
+// ignored), never matched by name alone: any program of the same name
+// elsewhere is another program. 0 when none runs.
+DWORD ProcessIdOfPath(const std::string& path);
+// Ends the process with exit code 0; true when it was ended.
+bool TerminateProcessId(DWORD id);
+
 // Posts the message to the program's main window; true when a window was
 // found and the message posted. Nothing waits for it to be handled.
 bool PostToProgram(const std::string& path, bool byFullPath, UINT message, WPARAM wParam,
