@@ -8,7 +8,7 @@
 #include "common/ChildProcess.h"
 #include "common/DateText.h"
 #include "common/Files.h"
-#include "common/PsAPI.h"
+#include "common/ProcessTools.h"
 #include "common/RunLog.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
@@ -74,13 +74,6 @@ class NamedLock {
   bool held_ = false;
 };
 
-std::string ProcessProgramPath(DWORD processId) {
-  UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-  char path[MAX_PATH] = "";
-  if (!process || !PsAPI::GetModuleFileNameExA(process.get(), nullptr, path, sizeof path)) return "";
-  return path;
-}
-
 // The main window of the copy running from `copyPath`. Other products'
 // agents may carry the same name (and so the same window class): a window
 // whose program is known to lie elsewhere is passed over. A window whose
@@ -93,7 +86,7 @@ HWND FindAgentCopyWindow(const std::string& className, const std::string& copyPa
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (processId != 0 && owner != processId) continue;
-    const std::string program = ProcessProgramPath(owner);
+    const std::string program = ImagePathOf(owner);
     if (program.empty()) {
       if (!unsure) unsure = window;
     } else if (UpperText(program) == UpperText(copyPath)) {

@@ -296,12 +296,9 @@ HWND MainWindowOfProcess(DWORD id) {
   });
 }
 
-namespace {
-
-// The process's program as a full path. From Vista on the system answers
-// that itself; the process-status library instead reads the other
-// process's memory, which protected processes refuse (and Wine under an
-// emulator cannot do). Empty when neither can tell.
+// From Vista on the system answers the program's path itself; the
+// process-status library instead reads the other process's memory, which
+// protected processes refuse (and Wine under an emulator cannot do).
 std::string ImagePathOf(DWORD id) {
   using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
   static const QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void (*)()>(
@@ -316,8 +313,6 @@ std::string ImagePathOf(DWORD id) {
   ModuleNames names;
   return FirstModuleNames(id, MAX_PATH, names) ? names.fullPath : "";
 }
-
-}  // namespace
 
 DWORD ProcessIdOfPath(const std::string& path) {
   return GuardedCall<DWORD>("ProcessTools.ProcessIdOfPath()", 0, [&] {

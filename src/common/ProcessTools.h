@@ -37,6 +37,8 @@ HWND MainWindowOfProcess(DWORD id);
 // ignored), never matched by name alone: any program of the same name
 // elsewhere is another program. 0 when none runs.
 DWORD ProcessIdOfPath(const std::string& path);
+// The process's program as a full path; empty when the system cannot tell.
+std::string ImagePathOf(DWORD id);
 // Ends the process with exit code 0; true when it was ended.
 bool TerminateProcessId(DWORD id);
 
