@@ -5,6 +5,7 @@
 #include "autoupdate/SetupRecords.h"
 #include "autoupdate/SecretToken.h"
 #include "autoupdate/UpdateCycle.h"
+#include "autoupdate/UpdateCycleParts.h"
 #include "common/ChildProcess.h"
 #include "common/DateText.h"
 #include "common/Files.h"
@@ -32,13 +33,7 @@ constexpr DWORD kOldCopyGoneWaitMs = 30000;
 constexpr DWORD kStartLockWaitMs = 60000;
 constexpr DWORD kPollMs = 100;
 
-std::string OwnFolder() {
-  std::string folder = ExtractFileDir(ProgramPath());
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  return folder;
-}
-
-std::string AgentCopyPath() { return OwnFolder() + "X_" + ExtractFileName(ProgramPath()); }
+std::string AgentCopyPath() { return AgentFolder() + "X_" + ExtractFileName(ProgramPath()); }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
@@ -208,7 +203,7 @@ bool ConfirmProbe(const TGFileInfo& program, const SetupRecords& records) {
   if (text.empty()) return true;
   if (testMode) text += "<P><P><T><B>PLEASE NOTE</B> - You are now running in <B>Test Mode</B>!";
   text = ReplaceText(text, "PROG_NAME", records.ProgramName(), false);
-  return AskYesNo(kOwnerActive, text, records.ConfirmCaption(), records.CharSet(), records.BtnText());
+  return AgentQuestion(records, kOwnerActive, text);
 }
 
 // After a check the user asked for found nothing to offer: why.
@@ -223,15 +218,15 @@ void TellWhyNothingHappened(const SetupRecords& records, bool testMode, const st
   if (!testMode && IsConnectionError(infoError)) {
     std::string text = records.AutoUpdateText("s2");
     text += "<P><P>" + infoError;
-    ShowErrorBox(kOwnerHeading, text, records.ErrorCaption(), records.CharSet(), records.BtnText());
+    AgentBox(records, kBoxError, kOwnerHeading, text);
   } else if (!testMode && !infoError.empty()) {
-    ShowErrorBox(kOwnerHeading, infoError, records.ErrorCaption(), records.CharSet(), records.BtnText());
+    AgentBox(records, kBoxError, kOwnerHeading, infoError);
   } else {
     std::string text = records.AutoUpdateText("s21");
     if (IsDeveloperMachine()) text += "<P><P>(" + std::to_string(stage) + " - " + reason + ")   ";
     // "Nothing to install" has no built-in text either.
     if (!text.empty()) {
-      ShowAttentionBox(kOwnerActive, text, records.AttentionCaption(), records.CharSet(), records.BtnText());
+      AgentBox(records, kBoxAttention, kOwnerActive, text);
     }
   }
 }
@@ -417,7 +412,7 @@ void ReStartAutoUpdateExe(const TGFileInfo& program, AgentView& view) {
   WriteLog(".. ReStartAutoUpdateExe() - Start");
   // A copy counting down to its end (one started for a single check) just ends.
   if (ProcessAgentState().quitCountdown <= 0) {
-    const std::string command = Quoted(OwnFolder() + program.AgentExeName()) + " /_ZZ=99 /WAIT=10 /TRANSIENT=" +
+    const std::string command = Quoted(AgentFolder() + program.AgentExeName()) + " /_ZZ=99 /WAIT=10 /TRANSIENT=" +
                                 OverrideString(ProcessOverrides());
     WriteLog(".. WinExec - " + command);
     ChildOptions options;
