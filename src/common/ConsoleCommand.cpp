@@ -141,18 +141,16 @@ bool RunConsoleCommand(const std::string& program, const std::string& arguments,
                        ConsoleOutputCallback callback, void* user, DWORD tailWaitMs,
                        ConsoleResult& result) {
   result = ConsoleResult();
-  return GuardedCall<bool>("ConsoleCommand.RunConsoleCommand()", false, [&] {
-    const std::string commandLine = ConsoleCommandLine(program, arguments);
-    ConsolePipes pipes;
-    if (!MakePipes(pipes)) {
-      return ReportStartFailure(GetLastError(), commandLine, callback, user, result);
-    }
-    const ChildProcess child = StartConsoleProcess(commandLine, showState, pipes);
-    if (!child.started()) return ReportStartFailure(child.startError(), commandLine, callback, user, result);
-    ConsoleWatch watch(child, pipes, callback, user, result);
-    watch.Poll();
-    watch.ReadLate(tailWaitMs);
-    return result.exitCode == 0;
-  });
+  const std::string commandLine = ConsoleCommandLine(program, arguments);
+  ConsolePipes pipes;
+  if (!MakePipes(pipes)) {
+    return ReportStartFailure(GetLastError(), commandLine, callback, user, result);
+  }
+  const ChildProcess child = StartConsoleProcess(commandLine, showState, pipes);
+  if (!child.started())
+    return ReportStartFailure(child.startError(), commandLine, callback, user, result);
+  ConsoleWatch watch(child, pipes, callback, user, result);
+  watch.Poll();
+  watch.ReadLate(tailWaitMs);
+  return result.exitCode == 0;
 }
-

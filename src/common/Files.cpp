@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <exception>
 #include <vector>
 
 #include "common/TextRules.h"
@@ -258,16 +257,13 @@ std::string ReadFilePart(const std::string& path, uint64_t count, bool trim, uin
   if (offset >= fileSize) return "";
   if (count == 0 || count > fileSize - offset) count = fileSize - offset;
   position.QuadPart = static_cast<LONGLONG>(offset);
-  if (count > MAXDWORD || !SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) return "";
-  try {
-    std::string bytes(static_cast<size_t>(count), '\0');
-    DWORD got = 0;
-    if (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count)
-      return "";
-    return trim ? TrimText(bytes) : bytes;
-  } catch (const std::exception&) {  // a part larger than the address space can hold
+  if (count > kFilePartMaxBytes || !SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
     return "";
-  }
+  std::string bytes(static_cast<size_t>(count), '\0');
+  DWORD got = 0;
+  if (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count)
+    return "";
+  return trim ? TrimText(bytes) : bytes;
 }
 
 bool WriteTextToFile(const std::string& path, const std::string& text, uint32_t dosTime,
@@ -285,10 +281,11 @@ bool WriteTextToFile(const std::string& path, const std::string& text, uint32_t 
 }
 
 bool CopyFileTime(const std::string& source, const std::string& target) {
-  UniqueFile from(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr));
-  UniqueFile to(CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr));
+  UniqueFile from(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueFile to(CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr));
   FILETIME time;
   return from && to && GetFileTime(from.get(), nullptr, nullptr, &time) &&
          SetFileTime(to.get(), nullptr, nullptr, &time);

@@ -27,7 +27,10 @@ int64_t GetFileSize64(const std::string& path);
 
 // Up to `count` bytes (0: to the end) from `offset`, trimmed when asked.
 // Empty when the file is missing, `offset` is at or beyond its end, or fewer
-// bytes than that could be read.
+// bytes than that could be read. Parts are texts read whole into memory:
+// one larger than kFilePartMaxBytes is refused (empty) instead of taking the
+// memory a failed allocation would end the program on.
+constexpr uint64_t kFilePartMaxBytes = 64ull << 20;
 std::string ReadFilePart(const std::string& path, uint64_t count, bool trim, uint64_t offset);
 
 // Writes `text` to a new file (replacing one), or with `append` at the end of

@@ -1,8 +1,10 @@
 // Host (Linux) versions of the platform pieces the portable core declares.
 #include <sys/statvfs.h>
 
+#include <chrono>
 #include <cstdio>
 
+#include "common/Scramble.h"
 #include "common/TextRules.h"
 #include "package/ByteSource.h"
 #include "package/Language.h"
@@ -44,6 +46,11 @@ uint32_t DriveClusterSize(const std::string& folder) {
   struct statvfs info;
   if (statvfs(folder.c_str(), &info) != 0) return 0;
   return static_cast<uint32_t>(info.f_frsize ? info.f_frsize : info.f_bsize);
+}
+
+uint64_t SeedClockTicks() {
+  return static_cast<uint64_t>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count());
 }
 
 // Windows-1252 upper-casing, as the system does it for the Western code page.

@@ -1,6 +1,7 @@
 // Win32 versions of the platform pieces the portable core declares.
 #include <windows.h>
 
+#include "common/Scramble.h"
 #include "common/TextRules.h"
 #include "common/WinHandles.h"
 #include "package/ByteSource.h"
@@ -25,7 +26,9 @@ class Win32FileSource : public ByteSource {
     while (total < count) {
       DWORD got = 0;
       const DWORD want = static_cast<DWORD>(count - total > 0x100000 ? 0x100000 : count - total);
-      if (!ReadFile(file_.get(), static_cast<char*>(buffer) + total, want, &got, nullptr) || got == 0) break;
+      if (!ReadFile(file_.get(), static_cast<char*>(buffer) + total, want, &got, nullptr) ||
+          got == 0)
+        break;
       total += got;
     }
     return total;
@@ -39,8 +42,8 @@ class Win32FileSource : public ByteSource {
 }  // namespace
 
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return nullptr;
   return std::unique_ptr<ByteSource>(new Win32FileSource(std::move(file)));
 }
@@ -48,10 +51,19 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path) {
 uint32_t DriveClusterSize(const std::string& folder) {
   const std::string root = folder.substr(0, 3);
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  if (!GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+  if (!GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                         &totalClusters)) {
     return 0;
   }
   return sectorsPerCluster * bytesPerSector;
+}
+
+uint64_t SeedClockTicks() {
+  LARGE_INTEGER counter;
+  if (QueryPerformanceCounter(&counter)) return static_cast<uint64_t>(counter.QuadPart);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
 std::string UpperText(const std::string& text) {

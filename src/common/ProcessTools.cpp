@@ -3,7 +3,6 @@
 #include <tlhelp32.h>
 
 #include <cstring>
-#include <exception>
 #include <vector>
 
 #include "common/ConsoleCommand.h"
@@ -148,42 +147,31 @@ std::string ProgramNameOf(DWORD id, const std::vector<SnapshotEntry>& processes)
   return "";
 }
 
-// Called by the system: nothing may escape.
 BOOL CALLBACK AddTopWindow(HWND window, LPARAM walkParam) {
-  try {
-    TopWindowsWalk& walk = *reinterpret_cast<TopWindowsWalk*>(walkParam);
-    WindowFacts facts;
-    DWORD processId = 0;
-    facts.threadId = GetWindowThreadProcessId(window, &processId);
-    facts.processId = processId;
-    facts.programName = ProgramNameOf(processId, walk.processes);
-    facts.className = ClassNameOf(window);
-    facts.window = reinterpret_cast<uintptr_t>(window);
-    facts.title = TitleOf(window);
-    facts.visible = IsWindowVisible(window) != FALSE;
-    return AddToWindowList(*walk.list, facts) ? TRUE : FALSE;
-  } catch (const std::exception& e) {
-    LogException(e, "ProcessTools.EnumTopWindows()");
-    return FALSE;
-  }
+  TopWindowsWalk& walk = *reinterpret_cast<TopWindowsWalk*>(walkParam);
+  WindowFacts facts;
+  DWORD processId = 0;
+  facts.threadId = GetWindowThreadProcessId(window, &processId);
+  facts.processId = processId;
+  facts.programName = ProgramNameOf(processId, walk.processes);
+  facts.className = ClassNameOf(window);
+  facts.window = reinterpret_cast<uintptr_t>(window);
+  facts.title = TitleOf(window);
+  facts.visible = IsWindowVisible(window) != FALSE;
+  return AddToWindowList(*walk.list, facts) ? TRUE : FALSE;
 }
 
 BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM analizerParam) {
-  try {
-    TAnalizer& analizer = *reinterpret_cast<TAnalizer*>(analizerParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId != analizer.processId() || IsImeWindowClass(ClassNameOf(window))) return TRUE;
-    char title[2];
-    const bool titled = GetWindowTextA(window, title, sizeof title) > 0;
-    const bool added = analizer.Add(reinterpret_cast<uintptr_t>(window),
-                                    reinterpret_cast<uintptr_t>(TopOwnerOf(window)), titled,
-                                    IsWindowVisible(window) != FALSE);
-    return added ? TRUE : FALSE;
-  } catch (const std::exception& e) {
-    LogException(e, "ProcessTools.FindMainWindowOfProgram()");
-    return FALSE;
-  }
+  TAnalizer& analizer = *reinterpret_cast<TAnalizer*>(analizerParam);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId != analizer.processId() || IsImeWindowClass(ClassNameOf(window))) return TRUE;
+  char title[2];
+  const bool titled = GetWindowTextA(window, title, sizeof title) > 0;
+  const bool added = analizer.Add(reinterpret_cast<uintptr_t>(window),
+                                  reinterpret_cast<uintptr_t>(TopOwnerOf(window)), titled,
+                                  IsWindowVisible(window) != FALSE);
+  return added ? TRUE : FALSE;
 }
 
 DWORD ProcessIdOfProgram(const std::string& path, bool byFullPath, bool fromEnd) {
@@ -195,85 +183,74 @@ DWORD ProcessIdOfProgram(const std::string& path, bool byFullPath, bool fromEnd)
 }  // namespace
 
 std::string ProcessStatusList(bool fullPaths) {
-  return GuardedCall<std::string>("ProcessTools.ProcessStatusList()", kEmptyProcessList, [&] {
-    std::string list = kEmptyProcessList;
-    const OSVERSIONINFOEXA& os = GetOSVersionInfo();
-    for (DWORD id : ProcessIds()) {
-      std::string name = SpecialProcessName(id, os.dwMajorVersion, os.dwMinorVersion);
-      ModuleNames names;
-      if (name.empty() && FirstModuleNames(id, MAX_PATH, names)) {
-        name = fullPaths ? names.fullPath : ExtractFileName(names.fullPath);
-      }
-      AddProcessEntry(list, name, id);
+  std::string list = kEmptyProcessList;
+  const OSVERSIONINFOEXA& os = GetOSVersionInfo();
+  for (DWORD id : ProcessIds()) {
+    std::string name = SpecialProcessName(id, os.dwMajorVersion, os.dwMinorVersion);
+    ModuleNames names;
+    if (name.empty() && FirstModuleNames(id, MAX_PATH, names)) {
+      name = fullPaths ? names.fullPath : ExtractFileName(names.fullPath);
     }
-    return list;
-  });
+    AddProcessEntry(list, name, id);
+  }
+  return list;
 }
 
 DWORD ProcessStatusSearch(const std::string& path, bool byFullPath, bool fromEnd) {
-  return GuardedCall<DWORD>("ProcessTools.ProcessStatusSearch()", 0, [&] {
-    const std::string wanted = NormaliseProgramPath(path);
-    const std::string wantedShort = ShortPathOf(wanted);
-    const std::vector<DWORD> ids = ProcessIds();
-    DWORD found = 0;
-    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-      ModuleNames names;
-      if (!FirstModuleNames(*id, 256, names)) continue;
-      // Without a short form of the wanted path no short form can match.
-      const ListedProgram listed{names.fullPath, names.baseName,
-                                 wantedShort.empty() ? "" : ShortPathOf(names.fullPath)};
-      if (!ProgramMatches(wanted, wantedShort, listed, byFullPath)) continue;
-      found = *id;
-      if (fromEnd) break;
-    }
-    return found;
-  });
+  const std::string wanted = NormaliseProgramPath(path);
+  const std::string wantedShort = ShortPathOf(wanted);
+  const std::vector<DWORD> ids = ProcessIds();
+  DWORD found = 0;
+  for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+    ModuleNames names;
+    if (!FirstModuleNames(*id, 256, names)) continue;
+    // Without a short form of the wanted path no short form can match.
+    const ListedProgram listed{names.fullPath, names.baseName,
+                               wantedShort.empty() ? "" : ShortPathOf(names.fullPath)};
+    if (!ProgramMatches(wanted, wantedShort, listed, byFullPath)) continue;
+    found = *id;
+    if (fromEnd) break;
+  }
+  return found;
 }
 
 DWORD ToolHelpSearch(const std::string& path, bool byFullPath, bool fromEnd) {
-  return GuardedCall<DWORD>("ProcessTools.ToolHelpSearch()", 0, [&] {
-    const std::string wanted = NormaliseProgramPath(path);
-    const std::string wantedShort = ShortPathOf(wanted);
-    DWORD found = 0;
-    for (const SnapshotEntry& entry : ProcessSnapshot()) {
-      const ListedProgram listed{entry.program, ExtractFileName(entry.program),
-                                 wantedShort.empty() ? "" : ShortPathOf(entry.program)};
-      if (!ProgramMatches(wanted, wantedShort, listed, byFullPath)) continue;
-      found = entry.id;
-      if (!fromEnd) break;
-    }
-    return found;
-  });
+  const std::string wanted = NormaliseProgramPath(path);
+  const std::string wantedShort = ShortPathOf(wanted);
+  DWORD found = 0;
+  for (const SnapshotEntry& entry : ProcessSnapshot()) {
+    const ListedProgram listed{entry.program, ExtractFileName(entry.program),
+                               wantedShort.empty() ? "" : ShortPathOf(entry.program)};
+    if (!ProgramMatches(wanted, wantedShort, listed, byFullPath)) continue;
+    found = entry.id;
+    if (!fromEnd) break;
+  }
+  return found;
 }
 
 WindowList EnumTopWindows(int mode, const std::string& nameFilter, int64_t idFilter) {
   WindowList list = NewWindowList(mode, nameFilter, idFilter);
-  GuardedCall<bool>("ProcessTools.EnumTopWindows()", false, [&] {
-    // One snapshot serves every window of the walk.
-    TopWindowsWalk walk{&list, ProcessSnapshot()};
-    EnumWindows(AddTopWindow, reinterpret_cast<LPARAM>(&walk));
-    return true;
-  });
+  // One snapshot serves every window of the walk.
+  TopWindowsWalk walk{&list, ProcessSnapshot()};
+  EnumWindows(AddTopWindow, reinterpret_cast<LPARAM>(&walk));
   return list;
 }
 
 DWORD FindProcessId(const std::string& path, bool byFullPath) {
-  return GuardedCall<DWORD>("ProcessTools.FindProcessId()", 0, [&] {
-    const std::string wanted = NormaliseProgramPath(path);
-    if (wanted.empty()) return DWORD{0};
-    if (!IsWindowsNT()) return ToolHelpSearch(wanted, byFullPath, true);
-    const std::string shortName = ShortPathOf(wanted);
-    // XP lists every process through the process-status library; later
-    // systems refuse it for many processes, so there the window list
-    // names the programs.
-    if (IsWindowsXP()) {
-      const std::string list = ReversedList(ProcessStatusList(byFullPath));
-      if (byFullPath) return DWORD{FindInProcessList(list, wanted, shortName)};
-      return DWORD{FindInProcessList(list, ExtractFileName(wanted), ExtractFileName(shortName))};
-    }
-    const std::string list = ReversedList(ProcessListOf(EnumTopWindows(0, "*", -1)));
+  const std::string wanted = NormaliseProgramPath(path);
+  if (wanted.empty()) return DWORD{0};
+  if (!IsWindowsNT()) return ToolHelpSearch(wanted, byFullPath, true);
+  const std::string shortName = ShortPathOf(wanted);
+  // XP lists every process through the process-status library; later
+  // systems refuse it for many processes, so there the window list
+  // names the programs.
+  if (IsWindowsXP()) {
+    const std::string list = ReversedList(ProcessStatusList(byFullPath));
+    if (byFullPath) return DWORD{FindInProcessList(list, wanted, shortName)};
     return DWORD{FindInProcessList(list, ExtractFileName(wanted), ExtractFileName(shortName))};
-  });
+  }
+  const std::string list = ReversedList(ProcessListOf(EnumTopWindows(0, "*", -1)));
+  return DWORD{FindInProcessList(list, ExtractFileName(wanted), ExtractFileName(shortName))};
 }
 
 bool IsProgramRunning(const std::string& path) {
@@ -288,12 +265,10 @@ HWND FindMainWindowOfProgram(const std::string& path, bool byFullPath, bool from
 }
 
 HWND MainWindowOfProcess(DWORD id) {
-  return GuardedCall<HWND>("ProcessTools.MainWindowOfProcess()", nullptr, [&] {
-    if (id == 0) return HWND{nullptr};
-    TAnalizer analizer(id);
-    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&analizer));
-    return reinterpret_cast<HWND>(analizer.Best());
-  });
+  if (id == 0) return HWND{nullptr};
+  TAnalizer analizer(id);
+  EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&analizer));
+  return reinterpret_cast<HWND>(analizer.Best());
 }
 
 // From Vista on the system answers the program's path itself; the
@@ -315,15 +290,13 @@ std::string ImagePathOf(DWORD id) {
 }
 
 DWORD ProcessIdOfPath(const std::string& path) {
-  return GuardedCall<DWORD>("ProcessTools.ProcessIdOfPath()", 0, [&] {
-    const std::string wanted = UpperText(NormaliseProgramPath(path));
-    if (wanted.empty()) return DWORD{0};
-    if (!IsWindowsNT()) return ToolHelpSearch(wanted, true, true);
-    for (DWORD id : ProcessIds()) {
-      if (UpperText(ImagePathOf(id)) == wanted) return id;
-    }
-    return DWORD{0};
-  });
+  const std::string wanted = UpperText(NormaliseProgramPath(path));
+  if (wanted.empty()) return DWORD{0};
+  if (!IsWindowsNT()) return ToolHelpSearch(wanted, true, true);
+  for (DWORD id : ProcessIds()) {
+    if (UpperText(ImagePathOf(id)) == wanted) return id;
+  }
+  return DWORD{0};
 }
 
 bool TerminateProcessId(DWORD id) {
@@ -375,10 +348,8 @@ void WaitWindowGone(const std::string& className, const std::string& title) {
 }
 
 DWORD TasklistProcessId(const std::string& path, bool fromEnd) {
-  return GuardedCall<DWORD>("ProcessTools.TasklistProcessId()", 0, [&] {
-    ConsoleResult result;
-    if (!RunConsoleCommand("tasklist.exe", "/FO csv", SW_HIDE, nullptr, nullptr, 1, result))
-      return DWORD{0};
-    return DWORD{TasklistIdFromText(result.stdoutText, NormaliseProgramPath(path), fromEnd)};
-  });
+  ConsoleResult result;
+  if (!RunConsoleCommand("tasklist.exe", "/FO csv", SW_HIDE, nullptr, nullptr, 1, result))
+    return DWORD{0};
+  return DWORD{TasklistIdFromText(result.stdoutText, NormaliseProgramPath(path), fromEnd)};
 }

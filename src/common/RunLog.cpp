@@ -32,14 +32,12 @@ void SetLogMarker(const std::string& marker) { recordMarker = marker; }
 
 void WriteLog(const std::string& message) {
   if (!logEnabled) return;
-  try {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    const LogTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-    const std::string record = FormatLogRecord(time, LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":"),
-                                               GetCurrentThreadId(), recordMarker, message);
-    AppendToFile(GetLogFileName(), record, false, 0);
-  } catch (...) {
-    // A lost record is acceptable; a logging failure must not change the run.
-  }
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const LogTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  const std::string record =
+      FormatLogRecord(time, LocaleText(LOCALE_SDATE, "/"), LocaleText(LOCALE_STIME, ":"),
+                      GetCurrentThreadId(), recordMarker, message);
+  // A lost record is acceptable: a failed write does not change the run.
+  AppendToFile(GetLogFileName(), record, false, 0);
 }

@@ -1,7 +1,5 @@
 #include "common/Scramble.h"
 
-#include <chrono>
-
 #include "common/NumberText.h"
 #include "common/TextRules.h"
 
@@ -11,7 +9,9 @@ namespace {
 
 constexpr size_t kMarkerLength = sizeof(kScrambleMarker) - 1;
 
-bool IsScrambled(const std::string& text) { return text.compare(0, kMarkerLength, kScrambleMarker) == 0; }
+bool IsScrambled(const std::string& text) {
+  return text.compare(0, kMarkerLength, kScrambleMarker) == 0;
+}
 
 // The same step scrambles and unscrambles: position i (from 1) is combined
 // with the low 8 bits of i + key, the key's sign flipping at every position.
@@ -30,7 +30,8 @@ std::string Transform(const std::string& text, int key) {
 
 std::string ScrambleTextWithKey(const std::string& text, int key, bool asHex) {
   if (text.empty() || IsScrambled(text)) return text;
-  const std::string result = kScrambleMarker + std::string(1, static_cast<char>(key)) + Transform(text, key);
+  const std::string result =
+      kScrambleMarker + std::string(1, static_cast<char>(key)) + Transform(text, key);
   return asHex ? BytesToHex(result) : result;
 }
 
@@ -47,7 +48,7 @@ std::string ScrambleText(const std::string& text, bool scramble, bool asHex) {
 int RandomInRange(int lo, int hi) {
   if (hi <= lo) return lo;
   // A fresh seed from the clock on every call; splitmix64 spreads it.
-  uint64_t x = static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  uint64_t x = SeedClockTicks();
   x += 0x9E3779B97F4A7C15ULL;
   x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;

@@ -2,6 +2,7 @@
 // and the package tokens use. Portable.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Text that marks a scrambled text at its start.
@@ -22,3 +23,6 @@ std::string ScrambleTextWithKey(const std::string& text, int key, bool asHex);
 int RandomInRange(int lo, int hi);
 // RandomInRange as decimal text.
 std::string RandomNumberText(int lo, int hi);
+
+// A fast-changing clock reading (platform piece): the generator's seed.
+uint64_t SeedClockTicks();

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <vector>
 
 #include "common/CmdLine.h"
@@ -12,7 +11,6 @@
 #include "common/VDebug.h"
 #include "common/Win64.h"
 #include "common/WinHandles.h"
-
 
 std::string ProgramPath() {
   char path[MAX_PATH + 1] = {};
@@ -82,19 +80,8 @@ void ReadIniInto(const std::string& file, const std::string& section, const std:
 std::string ReadIniString(const std::string& file, const std::string& section,
                           const std::string& key, const std::string& fallback) {
   SettingsLockHolder hold;
-  std::string result;
-  try {
-    result = fallback;
-    if (!file.empty() && !section.empty() && !key.empty()) ReadIniInto(file, section, key, result);
-  } catch (const std::exception&) {
-    const DWORD error = GetLastError();
-    try {
-      const std::string message = SystemErrorText(error);
-      DebugChannel() << "EXCEPTION --- Utils.ReadIniString()  "
-                     << (message.empty() ? "Error Reading \"SysUtils.SysErrorMessage(GetLastError)\"" : message);
-    } catch (...) {
-    }
-  }
+  std::string result = fallback;
+  if (!file.empty() && !section.empty() && !key.empty()) ReadIniInto(file, section, key, result);
   return result;
 }
 
@@ -172,9 +159,7 @@ bool DefaultRegistryView() { return false; }
 
 std::string ReadRegValue(const std::string& keyPath, const std::string& valueName,
                          const std::string& fallback, bool use64BitView) {
-  return GuardedCall<std::string>("Utils.ReadRegValue()", fallback, [&] {
-    return ReadRegValueText(keyPath, valueName, fallback, use64BitView);
-  });
+  return ReadRegValueText(keyPath, valueName, fallback, use64BitView);
 }
 
 namespace {
@@ -229,14 +214,11 @@ std::string ReadProductVersion(const std::string& file) {
 }  // namespace
 
 std::string GetExeVersion(const std::string& file) {
-  return GuardedCall<std::string>("Utils.GetExeVersion()", "",
-                              [&] { return ReadExeVersion(file.empty() ? ProgramPath() : file); });
+  return ReadExeVersion(file.empty() ? ProgramPath() : file);
 }
 
 std::string GetProductVersion(const std::string& file) {
-  return GuardedCall<std::string>("Utils.GetProductVersion()", "", [&] {
-    return ReadProductVersion(file.empty() ? ProgramPath() : file);
-  });
+  return ReadProductVersion(file.empty() ? ProgramPath() : file);
 }
 
 namespace {
@@ -311,10 +293,7 @@ bool IsWindowsXP() {
   return isXP;
 }
 
-bool IsWindows8OrLater() {
-  return GuardedCall<bool>("Utils.IsWindows8OrLater()", false,
-                       [] { return IsWindows8OrLaterVersion(VersionRecord()); });
-}
+bool IsWindows8OrLater() { return IsWindows8OrLaterVersion(VersionRecord()); }
 
 bool Is64BitWindows() {
   static const bool is64 = Win64::HasGetNativeSystemInfo() &&
@@ -331,12 +310,10 @@ bool IsServer() {
 }
 
 WindowsName GetWindowsName() {
-  return GuardedCall<WindowsName>("Utils.GetWindowsName()", WindowsName(), [] {
-    WinVersionRecord record = VersionRecord();
-    record.is64 = Is64BitWindows();
-    record.isServer = IsServer();
-    return NameWindows(record);
-  });
+  WinVersionRecord record = VersionRecord();
+  record.is64 = Is64BitWindows();
+  record.isServer = IsServer();
+  return NameWindows(record);
 }
 
 namespace {
@@ -362,38 +339,28 @@ std::string ReadDomainName() {
 }  // namespace
 
 std::string GetLoggedUserName() {
-  return GuardedCall<std::string>("Utils.GetLoggedUserName()", "", [] {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    return GetUserNameA(name, &size) ? TrimText(name) : std::string();
-  });
+  char name[256] = {};
+  DWORD size = sizeof name;
+  return GetUserNameA(name, &size) ? TrimText(name) : std::string();
 }
 
 std::string GetComputerNameText() {
-  return GuardedCall<std::string>("Utils.GetComputerNameText()", "", [] {
-    char name[256] = {};
-    DWORD size = sizeof name;
-    return GetComputerNameA(name, &size) ? TrimText(name) : std::string();
-  });
+  char name[256] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? TrimText(name) : std::string();
 }
 
 std::string GetRegisteredOwner() {
-  return GuardedCall<std::string>("Utils.GetRegisteredOwner()", "", [] {
-    return TrimText(ReadRegValue(WindowsVersionKey(IsWindowsNT()), "RegisteredOwner",
-                                 GetLoggedUserName(), Is64BitWindows()));
-  });
+  return TrimText(ReadRegValue(WindowsVersionKey(IsWindowsNT()), "RegisteredOwner",
+                               GetLoggedUserName(), Is64BitWindows()));
 }
 
 std::string GetRegisteredOrganization() {
-  return GuardedCall<std::string>("Utils.GetRegisteredOrganization()", "", [] {
-    return TrimText(ReadRegValue(WindowsVersionKey(IsWindowsNT()), "RegisteredOrganization", "",
-                                 Is64BitWindows()));
-  });
+  return TrimText(ReadRegValue(WindowsVersionKey(IsWindowsNT()), "RegisteredOrganization", "",
+                               Is64BitWindows()));
 }
 
-std::string GetDomainName() {
-  return GuardedCall<std::string>("Utils.GetDomainName()", "", ReadDomainName);
-}
+std::string GetDomainName() { return ReadDomainName(); }
 
 HMODULE LoadSystemLibrary(const char* fileName) {
   char folder[MAX_PATH] = {};
@@ -434,8 +401,8 @@ void PreloadSystemLibraries() {
 
 std::string SystemErrorText(unsigned long code) {
   char text[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                      text, sizeof text, nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, text, sizeof text, nullptr);
   return TrimText(std::string(text, length));
 }
 

@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <exception>
-
 #include "common/BoxRequest.h"
 #include "common/VDebug.h"
 #include "ui/VMsgBox.h"
@@ -29,10 +27,11 @@ void PumpWaitingMessages() {
 // The common core of the four shortcuts.
 int ShowShortcut(BoxOwner owner, const std::string& text, const std::string& caption, int charset,
                  const std::string& buttons, UINT style, int timeoutMs, DefaultCaption fallback) {
-  const BoxRequest request = ComposeBoxRequest(owner == kOwnerHeading, owner == kOwnerNoClose, text, caption,
-                                               charset, buttons, style, fallback);
+  const BoxRequest request = ComposeBoxRequest(owner == kOwnerHeading, owner == kOwnerNoClose, text,
+                                               caption, charset, buttons, style, fallback);
   HWND window = owner > kOwnerNoClose ? reinterpret_cast<HWND>(owner) : GetActiveWindow();
-  const int result = ShowMsgBox(window, request.text, request.caption, request.buttons, request.style, timeoutMs);
+  const int result =
+      ShowMsgBox(window, request.text, request.caption, request.buttons, request.style, timeoutMs);
   WaitPumping(0, 100);
   return result;
 }
@@ -42,7 +41,8 @@ int ShowShortcut(BoxOwner owner, const std::string& text, const std::string& cap
 int64_t MillisecondClock() {
   static const double factor = [] {
     LARGE_INTEGER frequency;
-    return QueryPerformanceFrequency(&frequency) && frequency.QuadPart ? 1000.0 / frequency.QuadPart : 0.0;
+    return QueryPerformanceFrequency(&frequency) && frequency.QuadPart ? 1000.0 / frequency.QuadPart
+                                                                       : 0.0;
   }();
   LARGE_INTEGER counter;
   if (factor == 0.0 || !QueryPerformanceCounter(&counter)) return GetTickCount();
@@ -50,11 +50,7 @@ int64_t MillisecondClock() {
 }
 
 void YieldX(DWORD milliseconds) {
-  try {
-    PumpWaitingMessages();
-  } catch (const std::exception& e) {
-    LogException(e, "YieldX");
-  }
+  PumpWaitingMessages();
   Sleep(milliseconds);
 }
 
@@ -85,9 +81,10 @@ void ShowErrorBox(BoxOwner owner, const std::string& text, const std::string& ca
   ShowShortcut(owner, text, caption, charset, buttons, MB_ICONHAND, 0, DefaultCaption::kError);
 }
 
-void ShowAttentionBox(BoxOwner owner, const std::string& text, const std::string& caption, int charset,
-                      const std::string& buttons, int timeoutMs) {
-  ShowShortcut(owner, text, caption, charset, buttons, MB_ICONEXCLAMATION, timeoutMs, DefaultCaption::kAttention);
+void ShowAttentionBox(BoxOwner owner, const std::string& text, const std::string& caption,
+                      int charset, const std::string& buttons, int timeoutMs) {
+  ShowShortcut(owner, text, caption, charset, buttons, MB_ICONEXCLAMATION, timeoutMs,
+               DefaultCaption::kAttention);
 }
 
 bool AskYesNo(BoxOwner owner, const std::string& text, const std::string& caption, int charset,
@@ -102,13 +99,16 @@ bool AskOkCancel(BoxOwner owner, const std::string& text, const std::string& cap
                       DefaultCaption::kConfirm) == IDOK;
 }
 
-void SetAutoPlaySuppression(bool on) { autoPlayMessage = on ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0; }
+void SetAutoPlaySuppression(bool on) {
+  autoPlayMessage = on ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+}
 
 UINT AutoPlayMessage() { return autoPlayMessage; }
 
 bool OpenDocument(const std::string& target, const std::string& parameters, int showMode) {
-  const HINSTANCE result = ShellExecuteA(GetDesktopWindow(), nullptr, target.c_str(),
-                                         parameters.empty() ? nullptr : parameters.c_str(), nullptr, showMode);
+  const HINSTANCE result =
+      ShellExecuteA(GetDesktopWindow(), nullptr, target.c_str(),
+                    parameters.empty() ? nullptr : parameters.c_str(), nullptr, showMode);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

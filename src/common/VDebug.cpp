@@ -48,27 +48,20 @@ DebugDevice& Device() {
   return device;
 }
 
-// Logging must never take the program down: allocation failures end up here.
-template <typename Action>
-void Quietly(Action action) {
-  try {
-    action();
-  } catch (...) {
-  }
-}
-
 }  // namespace
 
 DebugLine::~DebugLine() {
-  if (active_) Quietly([] { Device().EndLine(); });
+  if (active_) Device().EndLine();
 }
 
 DebugLine& DebugLine::operator<<(const std::string& text) {
-  Quietly([&] { Device().Write(text); });
+  Device().Write(text);
   return *this;
 }
 
-DebugLine& DebugLine::operator<<(const char* text) { return *this << std::string(text ? text : ""); }
+DebugLine& DebugLine::operator<<(const char* text) {
+  return *this << std::string(text ? text : "");
+}
 
 DebugLine& DebugLine::operator<<(char c) { return *this << std::string(1, c); }
 
@@ -90,8 +83,4 @@ void LogException(const char* method, const char* remark, const char* message) {
   for (int i = 0; i < 3; ++i) {
     if (values[i] && *values[i]) line << " [ " << labels[i] << values[i] << " ] ";
   }
-}
-
-void LogException(const std::exception& error, const char* method, const char* remark) {
-  LogException(method, remark, error.what());
 }

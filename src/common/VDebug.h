@@ -4,7 +4,6 @@
 // dropped. Nothing here ever fails its caller.
 #pragma once
 
-#include <exception>
 #include <string>
 
 // One line of the debug channel; the line ends (CR LF, then delivery) when the
@@ -25,7 +24,9 @@ class DebugLine {
   DebugLine& operator<<(int value) { return *this << static_cast<long long>(value); }
   DebugLine& operator<<(unsigned value) { return *this << static_cast<unsigned long long>(value); }
   DebugLine& operator<<(long value) { return *this << static_cast<long long>(value); }
-  DebugLine& operator<<(unsigned long value) { return *this << static_cast<unsigned long long>(value); }
+  DebugLine& operator<<(unsigned long value) {
+    return *this << static_cast<unsigned long long>(value);
+  }
 
  private:
   bool active_ = true;  // false once moved from: only one object ends the line
@@ -37,18 +38,6 @@ inline DebugLine DebugChannel() { return DebugLine(); }
 DebugLine DebugTrace();
 
 // One line " --- [ Method = m ]  [ Remark = r ]  [ ErrMsg = e ] " with the
-// empty parts left out. Never raises.
+// empty parts left out: how the stub reports a runtime error it cannot
+// recover from (see stub/RuntimeErrors.cpp).
 void LogException(const char* method, const char* remark, const char* message);
-void LogException(const std::exception& error, const char* method, const char* remark = "");
-
-// A unit's boundary: runs `action`; an exception (in practice a failed
-// allocation) is logged under `method` and the caller gets `fallback`.
-template <typename Result, typename Action>
-Result GuardedCall(const char* method, const Result& fallback, Action action) {
-  try {
-    return action();
-  } catch (const std::exception& e) {
-    LogException(e, method);
-    return fallback;
-  }
-}

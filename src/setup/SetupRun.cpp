@@ -37,7 +37,7 @@ unsigned long RunSetup(const TGFileInfo& program, SetupView& view) {
 }
 
 unsigned long RunSetupJob(unsigned long (*job)()) {
-  const unsigned long exitCode = GuardedCall("StartSetupRun", static_cast<unsigned long>(kExitSetupFailed), job);
+  const unsigned long exitCode = job();
   PostQuitMessage(0);
   return exitCode;
 }

@@ -39,9 +39,9 @@ struct MainWindowState {
   HWND hostWindow = nullptr;
   UINT hostMessage = 0;
   int activity = 0;
-  int position = 0;        // the progress bar's position as stepped
-  int drawnPosition = 0;   // and as last drawn
-  std::string detail;      // the detail line as set
+  int position = 0;         // the progress bar's position as stepped
+  int drawnPosition = 0;    // and as last drawn
+  std::string detail;       // the detail line as set
   bool detailDrawn = true;  // and whether it is drawn
   DWORD lastDraw = 0;
   bool destroyed = false;
@@ -55,10 +55,12 @@ bool RightToLeft(int charset) { return charset == 177 || charset == 178; }
 
 HFONT CreateTextFont(const std::string& face, int height, int charset) {
   return CreateFontA(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, static_cast<DWORD>(charset),
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str());
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                     face.c_str());
 }
 
-HWND CreateChild(HWND parent, const char* className, DWORD style, int x, int y, int width, int height) {
+HWND CreateChild(HWND parent, const char* className, DWORD style, int x, int y, int width,
+                 int height) {
   return CreateWindowExA(0, className, "", WS_CHILD | style, x, y, width, height, parent, nullptr,
                          GetModuleHandleA(nullptr), nullptr);
 }
@@ -72,7 +74,8 @@ void CreateChildren(HWND window) {
   state.textFont.reset(CreateTextFont("Tahoma", -11, DEFAULT_CHARSET));
   SendMessageA(state.textLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
   state.detailFont.reset(CreateTextFont("Tahoma", -11, DEFAULT_CHARSET));
-  SendMessageA(state.detailLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.detailFont.get()), TRUE);
+  SendMessageA(state.detailLine, WM_SETFONT, reinterpret_cast<WPARAM>(state.detailFont.get()),
+               TRUE);
   SetTimer(window, kStartTimer, 1000, nullptr);
 }
 
@@ -135,13 +138,15 @@ class MainView : public AgentView {
     ShowWindow(state.window, show ? SW_SHOWNORMAL : SW_HIDE);
     if (show) UpdateWindow(state.window);
   }
-  void SetText(const std::string& text, const std::string& fontName, int charset, int fontSize) override;
+  void SetText(const std::string& text, const std::string& fontName, int charset,
+               int fontSize) override;
   void ShowActivity() override {
     if (state.activityBar) ShowWindow(state.activityBar, SW_SHOW);
   }
 };
 
-void MainView::SetText(const std::string& text, const std::string& fontName, int charset, int fontSize) {
+void MainView::SetText(const std::string& text, const std::string& fontName, int charset,
+                       int fontSize) {
   if (!state.textLine) return;
   const bool rtl = RightToLeft(charset);
   SetWindowLongA(state.textLine, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
@@ -170,7 +175,8 @@ void StartSetupRun(HWND window) {
 // Any process may send this: only an existing window and a message number
 // programs may define for themselves are taken as the host.
 void OnLocalMessage(HWND window, WPARAM host, LPARAM message) {
-  if (!IsWindow(reinterpret_cast<HWND>(host)) || !IsHostMessageNumber(static_cast<uint32_t>(message))) {
+  if (!IsWindow(reinterpret_cast<HWND>(host)) ||
+      !IsHostMessageNumber(static_cast<uint32_t>(message))) {
     WriteLog("wm_LocalMsg refused: no such window or a message number below WM_USER");
     return;
   }
@@ -181,14 +187,18 @@ void OnLocalMessage(HWND window, WPARAM host, LPARAM message) {
 }
 
 // Every handler may run while a job pumps messages inside the timer message.
-LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE: CreateChildren(window); break;
+    case WM_CREATE:
+      CreateChildren(window);
+      break;
     case WM_DESTROY:
       DebugChannel() << "- wm_Destroy -";
       DestroyMainWindow();
       break;
-    case WM_PAINT: Paint(window); return 0;
+    case WM_PAINT:
+      Paint(window);
+      return 0;
     case WM_CLOSE:
       if (!CloseMainWindow()) return 0;
       break;
@@ -203,23 +213,20 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         StartSetupRun(window);
       }
       break;
-    case wm_ShutDown: SetQuitCountdown(static_cast<int>(wParam)); break;
-    case wm_LocalMsg: OnLocalMessage(window, wParam, lParam); break;
-    case wm_AgentMsg: return AgentMessage(StubPackage(), wParam, lParam);
+    case wm_ShutDown:
+      SetQuitCountdown(static_cast<int>(wParam));
+      break;
+    case wm_LocalMsg:
+      OnLocalMessage(window, wParam, lParam);
+      break;
+    case wm_AgentMsg:
+      return AgentMessage(StubPackage(), wParam, lParam);
     default:
-      if (message != 0 && message == AutoPlayMessage()) return 1;  // no AutoPlay while we wait for a disk
+      if (message != 0 && message == AutoPlayMessage())
+        return 1;  // no AutoPlay while we wait for a disk
       break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    return HandleMessage(window, message, wParam, lParam);
-  } catch (const std::exception& e) {
-    LogException(e, "MainWindowProc");
-    return 0;
-  }
 }
 
 bool RegisterMainClass(const std::string& className) {
@@ -239,8 +246,8 @@ HWND CreateMainWindow(const std::string& className) {
   const int x = work.left + (work.right - work.left - kWidth) / 2;
   const int y = work.top + (work.bottom - work.top - kHeight) / 2;
   const std::string title = StubPackage().LangText("s0", LangDefault::s0);
-  return CreateWindowExA(0, className.c_str(), title.c_str(), kMainStyle, x, y, kWidth, kHeight, nullptr,
-                         nullptr, GetModuleHandleA(nullptr), nullptr);
+  return CreateWindowExA(0, className.c_str(), title.c_str(), kMainStyle, x, y, kWidth, kHeight,
+                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 void RunMessageLoop() {
@@ -267,8 +274,8 @@ bool RunMainWindow() {
   }
   state.window = CreateMainWindow(className);
   if (!state.window) {
-    DebugTrace() << " The main window cannot be created (error " << static_cast<unsigned long>(GetLastError())
-                 << ")";
+    DebugTrace() << " The main window cannot be created (error "
+                 << static_cast<unsigned long>(GetLastError()) << ")";
   }
   const TGFileInfo& package = StubPackage();
   SetMsgBoxFont(package.FontName(), package.FontSize(), package.Charset());
@@ -287,7 +294,8 @@ bool RunMainWindow() {
 HWND MainWindowHandle() { return state.window && IsWindow(state.window) ? state.window : nullptr; }
 
 void NotifyHost(WPARAM wParam, LPARAM lParam) {
-  if (state.hostWindow && state.hostMessage) PostMessageA(state.hostWindow, state.hostMessage, wParam, lParam);
+  if (state.hostWindow && state.hostMessage)
+    PostMessageA(state.hostWindow, state.hostMessage, wParam, lParam);
 }
 
 bool CloseMainWindow() {

@@ -2,8 +2,6 @@
 
 #include <richedit.h>
 
-#include <exception>
-
 #include "common/UtilsUi.h"
 #include "common/VDebug.h"
 #include "common/WinHandles.h"
@@ -75,7 +73,8 @@ void PaintInform(const InformState& inform, HWND window) {
 void OpenLinkAndClose(InformState& inform) {
   if (inform.linkOpened) return;
   inform.linkOpened = true;
-  if (!OpenDocument(inform.link)) DebugTrace() << " ShowInform: the shell did not open " << inform.link;
+  if (!OpenDocument(inform.link))
+    DebugTrace() << " ShowInform: the shell did not open " << inform.link;
   PostMessageA(inform.window, WM_CLOSE, 0, 0);
 }
 
@@ -107,15 +106,8 @@ bool HandleInformMessage(InformState& inform, HWND window, UINT message, WPARAM 
 }
 
 LRESULT CALLBACK InformProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    if (currentInform && HandleInformMessage(*currentInform, window, message, wParam, lParam)) {
-      return 0;
-    }
-  } catch (const std::exception& e) {
-    LogException(e, "InformDialog.InformProc");
-  } catch (...) {
-    LogException("InformDialog.InformProc", "", "unknown exception");
-  }
+  if (currentInform && HandleInformMessage(*currentInform, window, message, wParam, lParam))
+    return 0;
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -155,18 +147,16 @@ bool CreateInformWindow(InformState& inform, HWND owner, const std::string& capt
   // Shown only once its controls are in (ShowBuilt): an empty frame would
   // flash first where loading the rich-edit library takes a moment.
   inform.window = CreateWindowExA(WS_EX_DLGMODALFRAME, kClassName, caption.c_str(),
-                                  WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, place.x,
-                                  place.y, place.width, place.height, owner, nullptr, Instance(),
-                                  nullptr);
+                                  WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, place.x, place.y,
+                                  place.width, place.height, owner, nullptr, Instance(), nullptr);
   return inform.window != nullptr;
 }
 
 HWND CreateChild(const InformState& inform, DWORD exStyle, const char* className,
                  const std::string& text, DWORD style, int id, const UniqueGdiObject& font) {
-  HWND child = CreateWindowExA(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0,
-                               0, 0, 0, inform.window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(),
-                               nullptr);
+  HWND child = CreateWindowExA(
+      exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, inform.window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
   if (child && font) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   return child;
 }
@@ -257,23 +247,18 @@ bool ShowInform(HWND owner, const std::string& caption, const std::string& butto
     DebugTrace() << " ShowInform: a dialog is already up, not shown: " << caption;
     return false;
   }
-  try {
-    const InformPlan plan = PlanInform(text, link);
-    if (plan.linkRefused) DebugTrace() << " ShowInform: not a web address, not opened: " << link;
-    switch (plan.action) {
-      case InformAction::kOpenLink:
-        if (!OpenDocument(plan.link)) DebugTrace() << " ShowInform: the shell did not open " << plan.link;
-        return true;
-      case InformAction::kShowDialog:
-        return RunInformDialog(owner, caption, buttonText, text, plan.link, width, height,
-                               rightToLeft, fontName, fontSize, charset);
-      case InformAction::kNothing:
-        break;
-    }
-  } catch (const std::exception& e) {
-    LogException(e, "ShowInform", caption.c_str());
-  } catch (...) {
-    LogException("ShowInform", caption.c_str(), "unknown exception");
+  const InformPlan plan = PlanInform(text, link);
+  if (plan.linkRefused) DebugTrace() << " ShowInform: not a web address, not opened: " << link;
+  switch (plan.action) {
+    case InformAction::kOpenLink:
+      if (!OpenDocument(plan.link))
+        DebugTrace() << " ShowInform: the shell did not open " << plan.link;
+      return true;
+    case InformAction::kShowDialog:
+      return RunInformDialog(owner, caption, buttonText, text, plan.link, width, height,
+                             rightToLeft, fontName, fontSize, charset);
+    case InformAction::kNothing:
+      break;
   }
   return false;
 }

@@ -3,7 +3,6 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <exception>
 
 #include "common/TextRules.h"
 #include "common/Utils.h"
@@ -294,19 +293,11 @@ bool HandleBoxMessage(BoxState& box, HWND window, UINT message, WPARAM wParam, L
 }
 
 LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  try {
-    LRESULT result = 0;
-    if (currentBox && HandleBoxMessage(*currentBox, window, message, wParam, lParam, result)) {
-      return result;
-    }
-  } catch (const std::exception& e) {
-    LogException(e, "VMsgBox.BoxProc");
-  } catch (...) {
-    LogException("VMsgBox.BoxProc", "", "unknown exception");
-  }
+  LRESULT result = 0;
+  if (currentBox && HandleBoxMessage(*currentBox, window, message, wParam, lParam, result))
+    return result;
   return DefWindowProcA(window, message, wParam, lParam);
 }
-
 
 // One showing of the box: makes it the current box, disables the active
 // window, and on the way out, also when unwinding, gives back everything in
@@ -641,14 +632,7 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption,
     DebugTrace() << " ShowMsgBox: a box is already up, not shown: " << caption;
     return 0;
   }
-  try {
-    return RunBox(owner, text, caption, buttons, style, timeoutMs);
-  } catch (const std::exception& e) {
-    LogException(e, "ShowMsgBox", caption.c_str());
-  } catch (...) {
-    LogException("ShowMsgBox", caption.c_str(), "unknown exception");
-  }
-  return 0;
+  return RunBox(owner, text, caption, buttons, style, timeoutMs);
 }
 
 HMODULE LoadRichEditLibrary() {
