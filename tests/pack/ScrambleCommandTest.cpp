@@ -65,7 +65,8 @@ TEST(ScrambleCommand, RefusesWhatTheAgentCouldNotRead) {
   } kCases[] = {
       {"no input file", nullptr, 0, ExitCode::kInput, "cannot open the file"},
       {"empty input", "", 0, ExitCode::kInput, "nothing to scramble"},
-      {"scrambled already", "Scrambled=01!abc", 0, ExitCode::kInput, "begins with \"Scrambled=01\" already"},
+      {"scrambled already", "Scrambled=01!abc", 0, ExitCode::kInput,
+       "begins with \"Scrambled=01\" already"},
       {"one byte past the agent's limit", "", largest + 1, ExitCode::kInput, "up to 1048576 bytes"},
   };
   for (const auto& c : kCases) {
@@ -75,12 +76,14 @@ TEST(ScrambleCommand, RefusesWhatTheAgentCouldNotRead) {
     const PackStatus status = ScrambleTextFile(dir / "in.txt", dir / "out.txt", 50);
 
     EXPECT_EQ(status.code, c.code) << c.edge;
-    EXPECT_NE(status.message.find(c.message), std::string::npos) << c.edge << ": " << status.message;
+    EXPECT_NE(status.message.find(c.message), std::string::npos)
+        << c.edge << ": " << status.message;
     EXPECT_FALSE(packtest::fs::exists(dir.path() / "out.txt")) << c.edge;
   }
   TempDir dir;
   WriteFile(dir.path() / "in.txt", std::string(largest, 'a'));
-  EXPECT_TRUE(ScrambleTextFile(dir / "in.txt", dir / "out.txt", 50).ok()) << "the largest the agent reads";
+  EXPECT_TRUE(ScrambleTextFile(dir / "in.txt", dir / "out.txt", 50).ok())
+      << "the largest the agent reads";
   EXPECT_EQ(ReadFile(dir.path() / "out.txt").size(), kInformFileMaxBytes);
 }
 
