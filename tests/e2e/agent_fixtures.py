@@ -8,7 +8,7 @@ running agent, and a host window that collects the agent's notifications.
     agent_product  an AgentProduct in the test's work folder: agent.exe packed as
                    an agent for the loopback server, its .original record file,
                    the product's program, builders for the served info file,
-                   update setup and inform page; every resident agent copy of
+                   update setup and inform page (plain or scrambled); every resident agent copy of
                    the folder is stopped when the test ends
     host_window    host_window() context manager -> HostWindow: a window of
                    another process that the agent can be told to notify
@@ -299,11 +299,24 @@ class AgentProduct:
         return f"|{token}|x|y|".encode(harness.ANSI) + page
 
     def serve_inform(self, body: bytes | str = "<P>A new version is out.", name: str = "Inform.txt",
-                     scrambled_token: str | None = None) -> bytes:
-        """Serves an inform file as /product/NAME; returns its bytes."""
+                     scrambled_token: str | None = None, scramble: bool = False) -> bytes:
+        """Serves an inform file as /product/NAME (scrambled by `varnix-pack
+        scramble` when `scramble`, as a publisher makes it); returns its bytes."""
         data = self.inform_text(body, scrambled_token)
+        if scramble:
+            data = self.scrambled(data)
         self.server.add_file(f"/product/{name}", data)
         return data
+
+    def scrambled(self, data: bytes) -> bytes:
+        """`data` as `varnix-pack scramble` writes it."""
+        folder = self.folder.parent / f"scramble-{next(self._update_counter)}"
+        folder.mkdir(parents=True)
+        (folder / "plain.txt").write_bytes(data)
+        subprocess.run([str(harness.require(self._pack_tool)), "scramble", str(folder / "plain.txt"),
+                        str(folder / "scrambled.txt")],
+                       stdin=subprocess.DEVNULL, capture_output=True, check=True)
+        return (folder / "scrambled.txt").read_bytes()
 
     def default_info(self, update: Path | None = None) -> dict[str, dict[str, object]]:
         size = update.stat().st_size if update is not None and update.exists() else 0

@@ -24,13 +24,18 @@ def url_recorder(tmp_path, registry_value):
     return recorder
 
 
-@pytest.mark.parametrize("case", ["page", "link-only", "wrong-token"])
+@pytest.mark.parametrize("case", [
+    "page",
+    "scrambled",  # the publisher's page made by varnix-pack scramble
+    "link-only",
+    "wrong-token",
+])
 def test_the_inform_page_is_shown_once_and_recorded(agent_product, window_watch, url_recorder, case):
     product = agent_product
     product.write_original(OriginalSetup={"ProbeSecondsLast": 0})
     body = "" if case == "link-only" else "Version 101 brings faster downloads."
     token = "0123456789" if case == "wrong-token" else None
-    inform = product.serve_inform(body, scrambled_token=token)
+    inform = product.serve_inform(body, scrambled_token=token, scramble=case == "scrambled")
     product.serve_info(inform=inform)
     dialog = window_watch(INFORM_CLASS, ["wmclose"], wait=180)
 
@@ -41,10 +46,11 @@ def test_the_inform_page_is_shown_once_and_recorded(agent_product, window_watch,
     records = [r[3:] for r in product.log_records() if r.startswith(" X ")]
     version = product.read_original()["OriginalSetup"]["VersionOriginal"]
 
-    if case == "page":
+    if case in ("page", "scrambled"):
         assert shown is not None and "Version 101 brings faster downloads." in shown.rich_edit.text
         assert version == "101"
         assert (product.folder / "Inform.txt").read_bytes() == inform
+        assert inform.startswith(b"Scrambled=01") is (case == "scrambled")
     elif case == "link-only":
         assert shown is None
         assert url_recorder.wait_for(1) == [LINK]

@@ -346,3 +346,96 @@ def test_test_mode_takes_the_local_folder_and_asks_the_server_nothing(
     # The test location's files are the publisher's: copied, never removed.
     assert (local / UPDATE_NAME).read_bytes() == update.read_bytes()
     assert (local / INFO_NAME).read_bytes() == info
+
+
+TEST_MODE_KEY = r"HKCU\Software\Wexmoral\Varnix\AutoUpdate"
+# A share nobody serves: looking for a file there fails without a server.
+UNREACHABLE_SHARE = r"\\127.0.0.1\nosuchshare\updates"
+
+
+@pytest.fixture
+def shared_folder(wine_env, tmp_path):
+    """A folder the Wine prefix serves as the share \\\\varnixserver\\updates
+    (Wine looks a UNC path up under dosdevices/unc); returns (folder, UNC path)."""
+    folder = tmp_path / "share"
+    folder.mkdir()
+    server = Path(os.environ["WINEPREFIX"]) / "dosdevices" / "unc" / "varnixserver"
+    server.mkdir(parents=True, exist_ok=True)
+    link = server / "updates"
+    link.unlink(missing_ok=True)
+    link.symlink_to(folder)
+    yield folder, r"\\varnixserver\updates"
+    link.unlink(missing_ok=True)
+
+
+@pytest.mark.parametrize("case", [
+    "share",       # outside test mode: a share would be handed the user's credentials
+    "drive",       # outside test mode, a local folder holding a good update: refused all the same
+    "test-share",  # test mode on a share: the update is copied from there and installed
+    "withdrawn",   # test mode on a share whose update goes while the user is asked
+])
+def test_update_folders_are_refused_outside_test_mode_and_a_missing_file_is_named(
+        agent_product, start_windows, ui_driver, window_watch, registry_value, product_processes,
+        shared_folder, tmp_path, case):
+    product = agent_product
+    product.write_original(OriginalSetup=SCHEDULED, AutoUpdate=TEXTS)
+    update = product.serve_update()
+    share, share_path = shared_folder
+    local = tmp_path / "local-updates"
+    local.mkdir()
+    (local / UPDATE_NAME).write_bytes(update.read_bytes())
+    test_mode = case in ("test-share", "withdrawn")
+    base = {"share": UNREACHABLE_SHARE, "drive": harness.to_windows_path(local)}.get(case, share_path)
+    info = product.serve_info(update, NewSetup={"DownloadURL_UPDATE": base, "ShutDownMethod": "Using WM_CLOSE",
+                                                "RequestConfirmationBeforeDownload": 1})
+    if test_mode:
+        (share / INFO_NAME).write_bytes(info)
+        (share / UPDATE_NAME).write_bytes(update.read_bytes())
+        registry_value(TEST_MODE_KEY, "TestMode", "1")
+        registry_value(TEST_MODE_KEY, "TestModeURL", share_path)
+        registry_value(TEST_MODE_KEY, "TestModeDate", time.strftime("%d-%b-%Y").upper())
+    running = RunningProduct(start_windows, product)
+    seen: list = []
+    if case == "withdrawn":
+        def publisher_withdraws_the_update():
+            # The publisher takes the file away while the user reads the offer.
+            driver = ui_driver("VMsgBox", ("click:1",), pause=True, wait=120, gone=30)
+            seen.append(driver.window())
+            (share / UPDATE_NAME).unlink()
+            return driver
+        records = run_cycle(product, boxes=[publisher_withdraws_the_update, box(ui_driver, "click:1", seen=seen)])
+    elif case == "test-share":
+        records = run_cycle(product, boxes=[box(ui_driver, "click:1", seen=seen)])
+    else:
+        watch = window_watch("VMsgBox", ["click:1"], wait=120)
+        assert product.start("/SleepX=0").exit_code == 0
+        harness.wait_for(lambda: any("GetOkToPerformAU =" in r for r in product.log_records()), 150,
+                         "the decision")
+        assert watch.seen(timeout=60) is None, "a folder outside test mode got as far as a question"
+        records = [r[3:] for r in product.log_records() if r.startswith(" X ")]
+
+    assert product.requests(f"/product/{UPDATE_NAME}") == []
+    if test_mode:
+        assert product.requests() == []  # test mode asks the server nothing
+        assert "Download it?" in box_text(seen[0])
+    if case == "test-share":
+        assert result_of(records) == "TRUE"
+        engine_arguments(product.engine.wait_for_run(), product)
+        assert product.read_original()["OriginalSetup"]["VersionOriginal"] == "101"
+        assert (share / UPDATE_NAME).read_bytes() == update.read_bytes()  # the publisher's, never removed
+        assert not running.running()  # closed for the update
+        return
+    assert product.engine.runs() == []
+    assert product.read_original()["OriginalSetup"]["VersionOriginal"] == "100"
+    assert not (product.folder / UPDATE_NAME).exists()
+    assert running.running() and not running.restarted()
+    if case == "withdrawn":
+        missing = f"{share_path}\\{UPDATE_NAME}"
+        assert "File not Found!" in box_text(seen[1]) and missing in box_text(seen[1])
+        assert f"ATTENTION: File not Found!<P><P>{missing}" in records, records
+        assert result_of(records) == "FALSE"
+    else:
+        assert any(r == "GetOkToPerformAU = 5 - Download file size error" for r in records), records
+        assert f"  Refused: not an http or https location: {base}" in records, records
+        assert not any(CYCLE_END in r for r in records), records
+        assert (local / UPDATE_NAME).read_bytes() == update.read_bytes()

@@ -15,7 +15,7 @@ import package_layout as layout
 PACK = os.environ.get("VARNIX_PACK", "/work/main/build/host/tools/pack/varnix-pack")
 
 OK, USAGE, PROJECT, STUB, PACKAGE, CHECKSUM, UNSAFE, OUTPUT = 0, 1, 2, 3, 4, 5, 6, 7
-SIGN = 9
+SIGN, INPUT = 9, 10
 
 
 def run(*args, cwd=None):
@@ -93,6 +93,8 @@ def test_command_line_overrides_stub_and_output(project, tmp_path):
         (["build"], "build needs a project file"),
         (["list"], "list needs exactly one package"),
         (["extract", "a.exe"], "extract needs a package and a destination folder"),
+        (["scramble", "in.txt"], "scramble needs an input and an output file"),
+        (["scramble", "in.txt", "out.txt", "more.txt"], "scramble needs an input and an output file"),
         (["build", "p.ini", "--seed"], "--seed needs a value"),
         (["build", "p.ini", "--seed", "-1"], "--seed needs a whole number"),
         (["build", "p.ini", "--seed", "4294967296"], "--seed needs a whole number"),
@@ -127,6 +129,32 @@ def test_bad_projects_name_the_cause(project, edit, code, text):
     project.write_text(ini)
     assert_one_line_error(run("build", project), code, text)
     assert not (project.parent / "out/setup.exe").exists()
+
+
+@pytest.mark.parametrize("content, code, text", [
+    (None, INPUT, "cannot open the file"),
+    (b"", INPUT, "nothing to scramble"),
+    (b"Scrambled=01!x", INPUT, "begins with \"Scrambled=01\" already"),  # the agent would unscramble it
+    (b"|t|x|y|page", OUTPUT, "cannot write the file"),  # into a folder that does not exist
+])
+def test_scramble_failures_write_nothing(tmp_path, content, code, text):
+    source = tmp_path / "inform.txt"
+    if content is not None:
+        source.write_bytes(content)
+    target = tmp_path / ("missing/out.txt" if code == OUTPUT else "out.txt")
+    assert_one_line_error(run("scramble", source, target), code, text)
+    assert not target.exists()
+
+
+def test_scramble_writes_the_marker_and_hides_the_text(tmp_path):
+    source = tmp_path / "inform.txt"
+    source.write_bytes(b"|token|x|y|<P>Version 101 is out.")
+    result = run("scramble", source, tmp_path / "out.txt")
+    assert result.returncode == OK, result.stderr
+    assert result.stdout == f"wrote {tmp_path / 'out.txt'}\n"
+    written = (tmp_path / "out.txt").read_bytes()
+    assert written.startswith(b"Scrambled=01") and len(written) == len(source.read_bytes()) + 13
+    assert b"Version" not in written and b"token" not in written
 
 
 def test_unreadable_project(tmp_path):

@@ -21,6 +21,8 @@ enum class ExitCode : int {
   kInternal = 8,    // unexpected failure such as running out of memory
   kSign = 9,        // the Sign command failed, timed out, wrote no output or
                     // changed the package instead of only appending to it
+  kInput = 10,      // the file to scramble: unreadable, empty, already
+                    // scrambled or too large for the agent
 };
 
 struct PackStatus {

@@ -1,4 +1,5 @@
-// varnix-pack: builds, lists and extracts stub packages. Argument handling
+// varnix-pack: builds, lists and extracts stub packages, and scrambles the
+// agent's inform pages. Argument handling
 // only; the work is done by varnix_pack_lib.
 #include <cstdint>
 #include <exception>
@@ -6,19 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "common/Scramble.h"
 #include "common/TextRules.h"
 #include "pack/PackageBuilder.h"
 #include "pack/PackageExtractor.h"
 #include "pack/PackageLister.h"
 #include "pack/PrintableText.h"
 #include "pack/Project.h"
+#include "pack/TextScrambler.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: varnix-pack build PROJECT.ini [--stub PATH] [--out PATH] [--seed N]\n"
     "       varnix-pack list PACKAGE\n"
-    "       varnix-pack extract PACKAGE DIR\n";
+    "       varnix-pack extract PACKAGE DIR\n"
+    "       varnix-pack scramble IN OUT\n";
 
 int Report(const PackStatus& status) {
   if (!status.ok()) std::cerr << "varnix-pack: " << status.message << "\n";
@@ -83,6 +87,14 @@ PackStatus RunExtract(const std::vector<std::string>& args) {
   return status;
 }
 
+PackStatus RunScramble(const std::vector<std::string>& args) {
+  if (args.size() != 3) return UsageError("scramble needs an input and an output file");
+  // The agent reads the key from the file, so any key in range will do.
+  PackStatus status = ScrambleTextFile(args[1], args[2], RandomInRange(33, 122));
+  if (status.ok()) std::cout << "wrote " << args[2] << "\n";
+  return status;
+}
+
 PackStatus Run(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::cout << kUsage;
@@ -91,6 +103,7 @@ PackStatus Run(const std::vector<std::string>& args) {
   const std::string& verb = args[0];
   if (verb == "build") return RunBuild(args);
   if (verb == "extract") return RunExtract(args);
+  if (verb == "scramble") return RunScramble(args);
   if (verb == "list") {
     if (args.size() != 2) return UsageError("list needs exactly one package");
     return ListPackage(args[1], std::cout);
