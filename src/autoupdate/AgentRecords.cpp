@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "common/DateText.h"
+#include "common/PathText.h"
 #include "common/RunLog.h"
+#include "common/ShellDir.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/VDebug.h"
@@ -18,13 +20,6 @@ ProfileIniStore& ProcessStore() {
   return store;
 }
 
-// The folder with its closing backslash, as the file names are appended.
-std::string FolderOf(const std::string& path) {
-  std::string folder = ExtractFileDir(path);
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  return folder;
-}
-
 class SystemTestModeSources : public TestModeSources {
  public:
   uint32_t TickCount() override { return GetTickCount(); }
@@ -35,6 +30,10 @@ class SystemTestModeSources : public TestModeSources {
 };
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+  return WithTrailingBackslash(ExtractFileDir(path), SystemLeadByte);
+}
 
 std::string ProfileIniStore::ReadText(const std::string& file, const std::string& section,
                                       const std::string& key, const std::string& fallback) {

@@ -33,6 +33,10 @@ class SystemSizes : public SizeProbe {
   int64_t HttpSize(const std::string& url) override;
 };
 
+// The folder of `path` with its closing backslash, as file names are
+// appended to it (a root folder keeps its single one).
+std::string FolderOf(const std::string& path);
+
 // The process's override bytes (all 255 at start).
 OverrideFlags& ProcessOverrides();
 

@@ -128,11 +128,7 @@ std::string Fetch(AgentView& view, const std::string& base, const std::string& n
 
 }  // namespace
 
-std::string AgentFolder() {
-  std::string folder = ExtractFileDir(ProgramPath());
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';  // a root folder has it already
-  return folder;
-}
+std::string AgentFolder() { return FolderOf(ProgramPath()); }
 
 AgentOwnFiles OwnFilesOf(const TGFileInfo& program) {
   return {ExtractFileName(program.AgentExeName()), program.InfoFileName(), program.RecordFileName()};
