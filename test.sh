@@ -97,26 +97,17 @@ check_imports() {
   echo "imports checked: ${#exes[@]} programs use Windows system DLLs only"
 }
 
-# The shipped programs still start on Windows XP: no program of the shipped
-# build may import a function that XP's kernel32 lacks. winpthread (the posix
-# thread model) brings these in.
-check_xp_imports() {
-  local exe fn bad=0
+# The oldest Windows the shipped programs load on: every function they import
+# must be listed in tests/imports/windows-api-ages.txt with the oldest Windows
+# of each family that has it, and none may be newer than the list's floor
+# (Windows 98 and NT 4). The posix thread model's winpthread, for one, brings
+# in GetTickCount64 (Vista).
+check_import_floor() {
   local -a exes
   mapfile -t exes < <(find "$SHIP" -name '*.exe' -not -path '*/CMakeFiles/*' | sort)
   ((${#exes[@]} > 0)) || fail "no programs in $SHIP"
-  for exe in "${exes[@]}"; do
-    while read -r fn; do
-      case "$fn" in
-        GetTickCount64 | AddVectoredExceptionHandler | TryEnterCriticalSection)
-          echo "$exe imports $fn, which Windows XP lacks" >&2
-          bad=1
-          ;;
-      esac
-    done < <(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*[0-9a-f]\{1,\}[[:space:]]\{1,\}[0-9]\{1,\}[[:space:]]\{1,\}\([A-Za-z_][A-Za-z0-9_]*\)$/\1/p')
-  done
-  ((bad == 0)) || fail "a program in $SHIP imports a function Windows XP lacks (posix thread model?)"
-  echo "XP imports checked: ${#exes[@]} programs in $SHIP import nothing Windows XP lacks"
+  python3 tests/lib/import_floor.py tests/imports/windows-api-ages.txt "${exes[@]}" ||
+    fail "a program in $SHIP imports a function that is unlisted or newer than the floor"
 }
 
 check_stub_size() {
@@ -206,7 +197,7 @@ if [[ "$TIER" != host ]]; then
   build_ship
   header "Checks of the Windows programs"
   check_imports
-  check_xp_imports
+  check_import_floor
   check_stub_size
 fi
 if [[ "$WINDOWS_PROGRAMS" != none && ("$TIER" == all || "$TIER" == win) ]]; then

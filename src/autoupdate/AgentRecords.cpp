@@ -9,6 +9,7 @@
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/VDebug.h"
+#include "common/WinHandles.h"
 #include "inet/HttpClient.h"
 #include "package/TGFileInfo.h"
 
@@ -49,12 +50,15 @@ void AgentLogSinks::Trace(const std::string& line) { DebugTrace() << line; }
 
 void AgentLogSinks::Record(const std::string& line) { WriteLog(line); }
 
+// A directory search reads the size on every Windows (the attribute query
+// with sizes came with Windows 98 and NT 4); a wildcard would match others.
 int64_t SystemSizes::FileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
-  return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
-                              data.nFileSizeLow);
+  if (path.empty() || path.find_first_of("*?") != std::string::npos) return -1;
+  WIN32_FIND_DATAA entry;
+  const UniqueFind find(FindFirstFileA(path.c_str(), &entry));
+  if (!find || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
+  return static_cast<int64_t>((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) |
+                              entry.nFileSizeLow);
 }
 
 int64_t SystemSizes::HttpSize(const std::string& url) { return HTTP_GetFileSize(url); }

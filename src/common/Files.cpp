@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "common/FilePosition.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/UtilsUi.h"
@@ -220,15 +221,8 @@ bool SetFileDosTime(HANDLE file, uint32_t dosTime) {
          LocalFileTimeToFileTime(&local, &utc) && SetFileTime(file, nullptr, nullptr, &utc);
 }
 
-bool SeekToEnd(HANDLE file) {
-  // Without the high word Windows refuses an end past 4 GiB. The high-word
-  // form (not SetFilePointerEx) keeps the oldest systems able to load us; its
-  // low word can be 0xFFFFFFFF on success, so only the error code tells.
-  LONG high = 0;
-  SetLastError(NO_ERROR);
-  return SetFilePointer(file, 0, &high, FILE_END) != INVALID_SET_FILE_POINTER ||
-         GetLastError() == NO_ERROR;
-}
+// Without the high word Windows refuses an end past 4 GiB.
+bool SeekToEnd(HANDLE file) { return SeekFile(file, 0, FILE_END); }
 
 double GetDiskFreeBytes(const std::string& path) {
   const std::string windowsPath = ReplaceText(path, "/", "\\", false);
@@ -251,14 +245,11 @@ int64_t GetFileSize64(const std::string& path) {
 std::string ReadFilePart(const std::string& path, uint64_t count, bool trim, uint64_t offset) {
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size, position;
-  if (!file || !GetFileSizeEx(file.get(), &size)) return "";
-  const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
+  uint64_t fileSize = 0;
+  if (!file || !OpenFileSize(file.get(), fileSize)) return "";
   if (offset >= fileSize) return "";
   if (count == 0 || count > fileSize - offset) count = fileSize - offset;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  if (count > kFilePartMaxBytes || !SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN))
-    return "";
+  if (count > kFilePartMaxBytes || !SeekFile(file.get(), offset)) return "";
   std::string bytes(static_cast<size_t>(count), '\0');
   DWORD got = 0;
   if (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(count), &got, nullptr) || got != count)

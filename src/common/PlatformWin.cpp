@@ -1,6 +1,7 @@
 // Win32 versions of the platform pieces the portable core declares.
 #include <windows.h>
 
+#include "common/FilePosition.h"
 #include "common/Scramble.h"
 #include "common/TextRules.h"
 #include "common/WinHandles.h"
@@ -12,16 +13,13 @@ namespace {
 class Win32FileSource : public ByteSource {
  public:
   explicit Win32FileSource(UniqueFile file) : file_(std::move(file)) {
-    LARGE_INTEGER size;
-    if (GetFileSizeEx(file_.get(), &size)) size_ = static_cast<uint64_t>(size.QuadPart);
+    if (!OpenFileSize(file_.get(), size_)) size_ = 0;
   }
 
   uint64_t Size() const override { return size_; }
   size_t ReadSome(uint64_t offset, void* buffer, size_t count) override {
     if (offset >= size_) return 0;
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file_.get(), position, nullptr, FILE_BEGIN)) return 0;
+    if (!SeekFile(file_.get(), offset)) return 0;
     size_t total = 0;
     while (total < count) {
       DWORD got = 0;

@@ -259,14 +259,25 @@ void RunMessageLoop() {
   }
 }
 
+// The progress bar's class. The Ex form came with version 4.70 of the common
+// controls (Internet Explorer 3), which Windows 95 and NT 4 may lack; the old
+// call registers every class, the progress bar's among them.
+void RegisterProgressClass() {
+  using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const HMODULE controls = GetModuleHandleA("comctl32.dll");
+  const auto initEx = reinterpret_cast<InitEx>(reinterpret_cast<void (*)()>(
+      controls ? GetProcAddress(controls, "InitCommonControlsEx") : nullptr));
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+  if (!initEx || !initEx(&classes)) InitCommonControls();
+}
+
 }  // namespace
 
 bool RunMainWindow() {
   const int32_t sleep = ClampedSwitchValue(GetSwitchInt("/SleepX=", -1), kMaxSwitchTicks);
   if (sleep >= 0) SetAgentTimerCount(-sleep);
 
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
+  RegisterProgressClass();
   const std::string className = MainWindowClassName();
   if (!RegisterMainClass(className)) {
     DebugTrace() << " The main window's class cannot be registered (error "
