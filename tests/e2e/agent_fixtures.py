@@ -271,15 +271,24 @@ class AgentProduct:
     # --- the server side ------------------------------------------------------
 
     def serve_update(self, token: str | None = None, name: str = UPDATE_NAME,
-                     files: Mapping[str, bytes | str] | None = None) -> Path:
+                     files: Mapping[str, bytes | str] | None = None, pause: float = 0) -> Path:
         """Packs an update setup whose engine is the fake engine (it records its
         start into self.engine), with the product's token unless another is
-        given, and serves it as /product/NAME. Returns the package."""
+        given, and serves it as /product/NAME. Returns the package.
+
+        With `pause`, the file goes out in five pieces that many seconds
+        apart: the agent's window stands still between them, long enough for
+        ui-driver (which describes a window once two looks agree) to describe
+        it while it shows the download."""
         out = self.folder.parent / f"served-{next(self._update_counter)}" / name
         out.parent.mkdir(parents=True, exist_ok=True)
         content = {"engine.exe": self.engine.program, **(files or {})}
         self._pack(UPDATE_PROJECT.format(token=self.token if token is None else token), content, out)
-        self.server.add_file(f"/product/{name}", out.read_bytes())
+        data = out.read_bytes()
+        if pause > 0:
+            self.server.add_route(f"/product/{name}", "trickle", data, chunk=-(-len(data) // 5), interval=pause)
+        else:
+            self.server.add_file(f"/product/{name}", data)
         return out
 
     def scrambled_token(self) -> str:

@@ -161,7 +161,7 @@ def engine_arguments(run: dict, product) -> None:
 def test_the_offer_asks_before_download_and_install(agent_product, ui_driver, window_watch, answers):
     product = agent_product
     product.write_original(OriginalSetup=SCHEDULED, AutoUpdate=TEXTS)
-    update = product.serve_update()
+    update = product.serve_update(pause=2.0)
     product.serve_info(update, NewSetup={"RequestConfirmationBeforeDownload": 1,
                                          "RequestConfirmationBeforeInstall": 1, "InformFinish": 1})
     seen: list = []
