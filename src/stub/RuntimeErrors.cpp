@@ -1,5 +1,5 @@
 // The stub is built without C++ exceptions: the unwinding tables and the
-// runtime's exception machinery were a fifth of every installer, and an
+// runtime's exception machinery were a third of every installer, and an
 // exception has nowhere safe to go in a program whose code runs inside
 // window procedures and other system callbacks anyway.
 //
