@@ -32,12 +32,7 @@ bool FetchAndShow(const TGFileInfo& program, AgentView& view) {
   const std::string name = SafeDownloadName(records.NameOfInformFile(), OwnFilesOf(program));
   if (records.DownloadUrlUpdate().empty() || records.NameOfInformFile().empty()) return false;
   CycleMarker(kInform, 2);
-  ProcessAgentState().activity = 2;
-  view.NotifyHost(41, 1);
-  std::string error;
-  const bool fetched = DownloadFileAU(program, view, records.DownloadUrlUpdate(), name, kInformDownload, error);
-  view.NotifyHost(41, 2);
-  if (!fetched) return false;
+  if (!DownloadAnnounced(program, view, records.DownloadUrlUpdate(), name, kInformDownload)) return false;
   CycleMarker(kInform, 3);
   const bool shown = ShowInform(view.Window(), records.AutoUpdateText("s34"), records.AutoUpdateText("s35"),
                                 InformBody(AgentFolder() + name), TrimText(records.DownloadUrlInform()),

@@ -198,6 +198,16 @@ void CycleMarker(const char* cycle, int step) {
   DebugTrace() << " ==== " << cycle << "-" << step << " ====";
 }
 
+bool DownloadAnnounced(const TGFileInfo& program, AgentView& view, const std::string& base, const std::string& name,
+                       int kind) {
+  ProcessAgentState().activity = 2;
+  view.NotifyHost(41, 1);
+  std::string error;
+  const bool fetched = DownloadFileAU(program, view, base, name, kind, error);
+  view.NotifyHost(41, 2);
+  return fetched;
+}
+
 // The publisher's test folder may be the agent's own: its file is the
 // download, and it stays when the agent cleans up.
 void DeleteAgentDownload(const std::string& path) {
@@ -276,10 +286,10 @@ bool ShutDownProduct(const SetupRecords& records, const std::string& path) {
 // The product's program when the info file names one inside the product's
 // folders; a program elsewhere is neither shut down nor started.
 std::string ProductPath(const SetupRecords& records) {
-  SetInstallDirs(records.TargetDir(), records.SharedDir(), records.AuxiliaryDir());
+  const std::string folders[3] = {records.TargetDir(), records.SharedDir(), records.AuxiliaryDir()};
+  SetInstallDirs(folders[0], folders[1], folders[2]);
   const std::string running = records.RunningProcess();
   if (running.empty()) return "";
-  const std::string folders[3] = {records.TargetDir(), records.SharedDir(), records.AuxiliaryDir()};
   const std::string path =
       ProductProgramPath(ExpandMacros(running, ExpandOptions()), folders, SystemMacroValues().LeadBytes());
   if (path.empty()) WriteLog("ERROR: the program to shut down lies outside the product's folders: " + running);
@@ -363,12 +373,7 @@ bool OfferAndInstall(const TGFileInfo& program, AgentView& view) {
                  OfferText(records), 500))
     return false;
   CycleMarker(kCycle, 6);
-  ProcessAgentState().activity = 2;
-  view.NotifyHost(41, 1);
-  std::string error;
-  const bool fetched = DownloadFileAU(program, view, records.DownloadUrlUpdate(), name, kUpdateDownload, error);
-  view.NotifyHost(41, 2);
-  return fetched &&
+  return DownloadAnnounced(program, view, records.DownloadUrlUpdate(), name, kUpdateDownload) &&
          Confirmed(records, records.RequestConfirmationBeforeInstall(), records.RequestConfirmationBeforeInstallForce(),
                    InstallText(records), 100) &&
          InstallUpdate(program, records, view, name);

@@ -8,6 +8,7 @@
 #include "autoupdate/UpdateRules.h"
 #include "common/UtilsUi.h"
 
+class AgentView;
 class SetupRecords;
 class TGFileInfo;
 
@@ -24,3 +25,7 @@ AgentOwnFiles OwnFilesOf(const TGFileInfo& program);
 std::string AgentFolder();
 // Deletes a download of the agent, unless it is the test-mode source itself.
 void DeleteAgentDownload(const std::string& path);
+// DownloadFileAU of the update or the inform page, with the activity and
+// the host's download notifications (41) around it.
+bool DownloadAnnounced(const TGFileInfo& program, AgentView& view, const std::string& base,
+                       const std::string& name, int kind);
