@@ -6,15 +6,17 @@
 #   ./test.sh host     tier 1: host unit tests and authoring-tool tests
 #   ./test.sh win      tier 2: Windows unit tests under Wine
 #   ./test.sh e2e      tier 3: end-to-end tests of the Windows programs under Wine
+#   ./test.sh matrix   tier 4: the representative end-to-end tests under each
+#                      Windows version (98, NT 4, XP, 7, 10, and 10 on a 64-bit prefix)
 # A single tier still does the builds and checks it needs.
 #
-# Tiers 2 and 3 run 32-bit Windows programs, which need a kernel that runs
+# Tiers 2 to 4 run 32-bit Windows programs, which need a kernel that runs
 # 32-bit x86 code. On a machine whose kernel refuses it they are skipped with
 # a notice (the Windows build and its checks still run), unless
 # VARNIX_WINE_EMULATION=qemu asks to run them under qemu-user: that works, at
 # about 20 s an end-to-end test.
 #
-# Tiers 2 and 3 run several tests at a time, each in a Wine environment of its
+# Tiers 2 to 4 run several tests at a time, each in a Wine environment of its
 # own (prefix, wineserver, Xvfb): VARNIX_WIN_JOBS (default 2) and
 # VARNIX_E2E_WORKERS (default 2; 0 runs tier 3 in one process) set how many.
 set -euo pipefail
@@ -24,9 +26,9 @@ source tests/lib/wine-env.sh
 
 TIER="${1:-all}"
 case "$TIER" in
-  all | host | win | e2e) ;;
+  all | host | win | e2e | matrix) ;;
   *)
-    echo "usage: $0 [host|win|e2e]" >&2
+    echo "usage: $0 [host|win|e2e|matrix]" >&2
     exit 2
     ;;
 esac
@@ -156,7 +158,14 @@ tier_win() {
 # build/wine-run/<worker> (tests/e2e/conftest.py).
 tier_e2e() {
   header "Tier 3: end-to-end tests under Wine ($E2E_WORKERS workers)"
-  VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" -n "$E2E_WORKERS" tests/e2e
+  VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" -n "$E2E_WORKERS" tests/e2e --ignore=tests/e2e/matrix
+}
+
+# The same workers; each switches its prefix's reported Windows version, and
+# brings up a 64-bit environment of its own for the 64-bit runs.
+tier_matrix() {
+  header "Tier 4: Windows-version matrix under Wine ($E2E_WORKERS workers)"
+  VARNIX_PACK="$PACK_TOOL" "${PYTEST[@]}" -n "$E2E_WORKERS" tests/e2e/matrix
 }
 
 # Prints how Windows programs can run here: native, emulated or none.
@@ -176,13 +185,13 @@ WINDOWS_PROGRAMS="$(windows_programs_here)"
 if [[ "$WINDOWS_PROGRAMS" == none && "$TIER" != host ]]; then
   cat <<'NOTICE'
 test.sh: NOTICE: this machine's kernel does not run 32-bit x86 code, so Wine
-cannot start the 32-bit Windows programs: tiers 2 and 3 are SKIPPED. The
+cannot start the 32-bit Windows programs: tiers 2, 3 and 4 are SKIPPED. The
 Windows tree is still built and checked. VARNIX_WINE_EMULATION=qemu ./test.sh
 runs them under qemu-user instead (slow).
 NOTICE
 fi
 
-if [[ "$TIER" == all || "$TIER" == host || "$TIER" == e2e ]]; then
+if [[ "$TIER" == all || "$TIER" == host || "$TIER" == e2e || "$TIER" == matrix ]]; then
   build_host
 fi
 if [[ "$TIER" == all || "$TIER" == host ]]; then
@@ -206,9 +215,12 @@ fi
 if [[ "$WINDOWS_PROGRAMS" != none && ("$TIER" == all || "$TIER" == e2e) ]]; then
   tier_e2e
 fi
+if [[ "$WINDOWS_PROGRAMS" != none && ("$TIER" == all || "$TIER" == matrix) ]]; then
+  tier_matrix
+fi
 
 if [[ "$WINDOWS_PROGRAMS" == none && "$TIER" != host ]]; then
-  header "Tiers run ($TIER) passed; tiers 2 and 3 were SKIPPED: no 32-bit x86 code runs on this machine"
+  header "Tiers run ($TIER) passed; tiers 2 to 4 were SKIPPED: no 32-bit x86 code runs on this machine"
 else
   header "All requested tiers passed ($TIER, Windows programs: $WINDOWS_PROGRAMS)"
 fi

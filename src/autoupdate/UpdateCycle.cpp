@@ -85,7 +85,7 @@ std::string PutInPlace(int kind, const std::string& temporary, const std::string
     const std::string page = HtmlErrorMessage(temporary, "", source, "", false);
     if (!page.empty()) return page;
   }
-  if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return SystemErrorText(GetLastError());
+  if (!MoveOverFile(temporary, target)) return SystemErrorText(GetLastError());
   return "";
 }
 

@@ -295,6 +295,27 @@ bool AppendToFile(const std::string& path, const std::string& text, bool addLine
   return complete;
 }
 
+bool MoveOverFile(const std::string& from, const std::string& target) {
+  if (MoveFileExA(from.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
+  return ReplaceByRenaming(from, target);
+}
+
+bool ReplaceByRenaming(const std::string& from, const std::string& target) {
+  if (!FileExists(target)) return MoveFileA(from.c_str(), target.c_str()) != FALSE;
+  const std::string aside = target + ".old~";
+  DeleteFileA(aside.c_str());
+  if (!MoveFileA(target.c_str(), aside.c_str())) return false;
+  if (!MoveFileA(from.c_str(), target.c_str())) {
+    const DWORD error = GetLastError();
+    MoveFileA(aside.c_str(), target.c_str());
+    SetLastError(error);
+    return false;
+  }
+  DeleteFileA(aside.c_str());
+  return true;
+}
+
 bool DeleteFiles(const std::string& mask, bool clearAttributes) {
   const size_t separator = mask.find_last_of("\\/:");
   const std::string folder = separator == std::string::npos ? "" : mask.substr(0, separator + 1);

@@ -60,6 +60,16 @@ bool SeekToEnd(HANDLE file);
 bool AppendToFile(const std::string& path, const std::string& text, bool addLineEnd,
                   uint32_t dosTime);
 
+// Moves the complete file `from` over `target`, replacing what is there;
+// false (with the system's error code set) when nothing was replaced, and
+// the old target is then kept. Windows 9x has no replacing move
+// (MoveFileEx fails there); ReplaceByRenaming does its work.
+bool MoveOverFile(const std::string& from, const std::string& target);
+// The replacing move from plain renames: the old target steps aside under
+// a temporary name, the new file takes its place, and the old one is
+// deleted, or put back when the new one could not be moved in.
+bool ReplaceByRenaming(const std::string& from, const std::string& target);
+
 // Deletes every file (not folder) that matches `mask`, a path with wildcards,
 // first making it a normal file when `clearAttributes`. True when at least
 // one file matched, whether or not it could be deleted.

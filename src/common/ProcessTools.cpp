@@ -274,10 +274,16 @@ HWND MainWindowOfProcess(DWORD id) {
 // From Vista on the system answers the program's path itself; the
 // process-status library instead reads the other process's memory, which
 // protected processes refuse (and Wine under an emulator cannot do).
-std::string ImagePathOf(DWORD id) {
-  using QueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
-  static const QueryFn query = reinterpret_cast<QueryFn>(reinterpret_cast<void (*)()>(
+using ImageNameQueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
+
+ImageNameQueryFn ImageNameQuery() {
+  static const ImageNameQueryFn query = reinterpret_cast<ImageNameQueryFn>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  return query;
+}
+
+std::string ImagePathOf(DWORD id) {
+  const ImageNameQueryFn query = ImageNameQuery();
   constexpr DWORD kQueryLimitedInformation = 0x1000;  // Vista's PROCESS_QUERY_LIMITED_INFORMATION
   if (query) {
     const UniqueKernelHandle process(OpenProcess(kQueryLimitedInformation, FALSE, id));
@@ -287,6 +293,11 @@ std::string ImagePathOf(DWORD id) {
   }
   ModuleNames names;
   return FirstModuleNames(id, MAX_PATH, names) ? names.fullPath : "";
+}
+
+const char* ProgramLookupRoute() {
+  if (!IsWindowsNT()) return "tool help";
+  return ImageNameQuery() ? "image names" : "process status";
 }
 
 DWORD ProcessIdOfPath(const std::string& path) {

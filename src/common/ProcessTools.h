@@ -39,6 +39,11 @@ HWND MainWindowOfProcess(DWORD id);
 DWORD ProcessIdOfPath(const std::string& path);
 // The process's program as a full path; empty when the system cannot tell.
 std::string ImagePathOf(DWORD id);
+// How ProcessIdOfPath and ImagePathOf find programs on this system, for the
+// start-up trace: "tool help" (Windows 9x), "image names" (the system's own
+// answer, from Vista on; also for 64-bit programs seen from this 32-bit one)
+// or "process status" (the module list, NT 4 to XP).
+const char* ProgramLookupRoute();
 // Ends the process with exit code 0; true when it was ended.
 bool TerminateProcessId(DWORD id);
 

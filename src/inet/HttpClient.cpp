@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/Files.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/UtilsUi.h"
@@ -238,7 +239,7 @@ std::string DownloadSink::Take(const char* data, DWORD size) {
 std::string DownloadSink::Finish() {
   if (!file_) return "";
   file_.reset();
-  if (MoveFileExA(partial_.c_str(), destFile_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (MoveOverFile(partial_, destFile_)) {
     partial_.clear();
     return "";
   }

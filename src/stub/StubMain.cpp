@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/ProcessTools.h"
 #include "common/RunLog.h"
 #include "common/Utils.h"
 #include "common/VDebug.h"
@@ -36,10 +37,25 @@ const TGFileInfo& StubPackage() {
 void SetProcessExitCode(unsigned long code) { exitCode = code; }
 unsigned long ProcessExitCode() { return exitCode; }
 
+namespace {
+
+// What the run depends on in the system: its name and version, whether it
+// is 64-bit (folders and registry views) and how programs are looked up.
+void TraceWindows() {
+  const WindowsName windows = GetWindowsName();
+  DebugTrace() << " ==== Windows " << windows.name << " (" << windows.versionText << "." << windows.build
+               << (windows.servicePack.empty() ? "" : " ") << windows.servicePack << ", "
+               << (IsWindowsNT() ? "NT" : "9x") << ") 64-bit=" << BoolText(Is64BitWindows())
+               << " programs by " << ProgramLookupRoute();
+}
+
+}  // namespace
+
 unsigned long StubMain() {
   const std::string commandLine = GetCommandLineA();
   const std::string path = ProgramPath();
   DebugTrace() << " ==== STUB START ====> " << commandLine << "<";
+  TraceWindows();
 
   package.reset(new TGFileInfo(path));
   const bool isUpdateAgent = package->IsUpdateAgent();

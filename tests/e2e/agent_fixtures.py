@@ -213,7 +213,7 @@ class AgentProduct:
     served files lie under /product/ on the test's loopback server."""
 
     def __init__(self, folder: Path, pack, run_windows, start_windows, agent_ctl, server,
-                 engine: harness.FakeEngine, artefacts: harness.Artefacts,
+                 engine: harness.FakeEngine, artefacts: harness.Artefacts, program: Path,
                  token: str = PRODUCT_TOKEN) -> None:
         self.folder = folder
         self.token = token
@@ -235,8 +235,7 @@ class AgentProduct:
         self.base_url = server.url("/product")
         pack(AGENT_PROJECT.format(server=server.base_url.rstrip("/"), info=INFO_NAME, token=token),
              {}, self.agent)
-        self.program.write_bytes(
-            harness.require(artefacts.launcher.parent / "target-program.exe").read_bytes())
+        self.program.write_bytes(harness.require(program).read_bytes())
         self.write_original()
 
     # --- the installed side ---------------------------------------------------
@@ -436,10 +435,16 @@ class AgentProduct:
 
 
 @pytest.fixture
+def product_program(artefacts) -> Path:
+    """The program that stands in for the product's (target-program.exe)."""
+    return artefacts.launcher.parent / "target-program.exe"
+
+
+@pytest.fixture
 def agent_product(wine_env, artefacts, pack, run_windows, start_windows, agent_ctl, http_server,
-                  fake_engine, work_dir):
+                  fake_engine, work_dir, product_program):
     product = AgentProduct(work_dir, pack, run_windows, start_windows, agent_ctl, http_server,
-                           fake_engine, artefacts)
+                           fake_engine, artefacts, product_program)
     yield product
     # A resident copy left running would answer the next test's messages and
     # hold its files.

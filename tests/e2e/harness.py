@@ -33,7 +33,7 @@ WINE_ENV_SH = REPO / "tests" / "lib" / "wine-env.sh"
 # The variables varnix_wine_up exports; a session that finds all of the first
 # three set uses that environment instead of making its own.
 _ENV_MARKERS = ("VARNIX_WINE_DIR", "WINEPREFIX", "DISPLAY")
-_ENV_EXPORTS = _ENV_MARKERS + (
+WINE_ENV_EXPORTS = _ENV_MARKERS + (
     "WINEARCH", "WINEDEBUG", "VARNIX_XVFB_PID", "no_proxy", "NO_PROXY")
 _PROXY_VARS = ("http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY")
 
@@ -169,8 +169,9 @@ class WineSession:
     one (removed again by stop()) when there is none. With `folder` it always
     brings up its own there, as each parallel worker does."""
 
-    def __init__(self, folder: Path | None = None) -> None:
+    def __init__(self, folder: Path | None = None, arch: str | None = None) -> None:
         self.folder = folder
+        self.arch = arch  # "win64" for a 64-bit prefix; the default is 32-bit
         self.owned_dir: Path | None = None
 
     @staticmethod
@@ -186,9 +187,10 @@ class WineSession:
         else:
             self.owned_dir = Path(tempfile.mkdtemp(prefix="varnix-wine-"))
         script = 'set -e; source "$1"; varnix_wine_up "$2" >&2; env -0'
+        env = dict(os.environ, VARNIX_WINE_ARCH=self.arch) if self.arch else None
         result = subprocess.run(
             ["bash", "-c", script, "bash", str(WINE_ENV_SH), str(self.owned_dir)],
-            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, check=False)
+            stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, check=False, env=env)
         if result.returncode != 0:
             shutil.rmtree(self.owned_dir, ignore_errors=True)
             self.owned_dir = None
@@ -197,7 +199,7 @@ class WineSession:
                         result.stdout.decode(errors="replace").split("\0") if "=" in item)
         for name in _PROXY_VARS:
             os.environ.pop(name, None)
-        for name in _ENV_EXPORTS:
+        for name in WINE_ENV_EXPORTS:
             if name in exported:
                 os.environ[name] = exported[name]
 
@@ -207,7 +209,7 @@ class WineSession:
         subprocess.run(["bash", "-c", 'source "$1"; varnix_wine_down', "bash", str(WINE_ENV_SH)],
                        stdin=subprocess.DEVNULL, check=False)
         shutil.rmtree(self.owned_dir, ignore_errors=True)
-        for name in _ENV_EXPORTS:
+        for name in WINE_ENV_EXPORTS:
             os.environ.pop(name, None)
         self.owned_dir = None
 

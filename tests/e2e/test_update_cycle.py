@@ -35,6 +35,10 @@ BUSY_PRODUCT_MS = 240_000
 CYCLE_END = "PerformAutoUpdate() - END"
 
 
+# Wine's loaders of 32-bit and of 64-bit programs.
+WINE_LOADERS = ("wine", "wine64")
+
+
 def product_pids(program: Path) -> set[int]:
     """Linux ids of the Wine processes running `program` (its Windows path is
     the first item after the Wine loader on their command line)."""
@@ -48,7 +52,7 @@ def product_pids(program: Path) -> set[int]:
         except OSError:
             continue
         for index, item in enumerate(argv[:-1]):
-            if os.path.basename(item) == "wine" and argv[index + 1].strip('"').lower() == wanted:
+            if os.path.basename(item) in WINE_LOADERS and argv[index + 1].strip('"').lower() == wanted:
                 found.add(int(entry.name))
                 break
     return found

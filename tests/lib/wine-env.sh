@@ -6,7 +6,9 @@
 #   varnix_install_deps    install what the builds and tests need (idempotent)
 #   varnix_wine_up DIR     fresh prefix DIR/prefix, own Xvfb, persistent wineserver;
 #                          exports WINEPREFIX WINEARCH WINEDEBUG DISPLAY
-#                          VARNIX_WINE_DIR VARNIX_XVFB_PID
+#                          VARNIX_WINE_DIR VARNIX_XVFB_PID. The prefix is a
+#                          32-bit Windows, or a 64-bit one (which runs the
+#                          32-bit programs too) when VARNIX_WINE_ARCH=win64
 #   varnix_wine_warm_up    start Wine's system processes detached from any
 #                          pipe (again after a wineserver restart)
 #   varnix_wine_down       stop the wineserver (and every process of the
@@ -23,14 +25,15 @@
 #                          stop them and remove their folders
 #
 # A prefix is made once per set-up recipe and kept as a template under
-# build/wine-template/<key>/ (override with VARNIX_WINE_TEMPLATES); each
+# build/wine-template/<arch>/<key>/ (override with VARNIX_WINE_TEMPLATES); each
 # varnix_wine_up copies it (about 1 s instead of about 10 s). The key covers
 # the recipe below and the Wine version, so changing either makes a new one.
 
 VARNIX_REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 VARNIX_DEB_PACKAGES=(
-  wine wine32:i386 wine64 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb xauth fonts-wine
+  wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev xvfb xauth
+  fonts-wine
   googletest python3-pytest python3-pytest-xdist zlib1g-dev cmake g++ imagemagick x11-apps
   locales osslsigncode openssl
 )
@@ -142,8 +145,10 @@ varnix_install_deps() {
 # step fails, so a half-made prefix never becomes a template.
 _varnix_make_prefix() {
   # mscoree/mshtml off: a new prefix would otherwise ask to install Mono and
-  # Gecko, which nothing here uses.
-  WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || return 1
+  # Gecko, which nothing here uses. winedbg off: a set-up program that
+  # crashes (seen once under qemu-user) would start the debugger, which then
+  # keeps the wineserver, and this recipe, waiting for ever.
+  WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || return 1
   wineserver -w
   # A fresh prefix lacks Tahoma and Marlett: text would fall back to another
   # font and caption buttons would show letters.
@@ -159,14 +164,17 @@ _varnix_make_prefix() {
   [[ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]]
 }
 
+_varnix_wine_arch() { printf '%s\n' "${VARNIX_WINE_ARCH:-win32}"; }
+
 _varnix_template_key() {
-  { declare -f _varnix_make_prefix; wine --version; ls /usr/share/wine/fonts; } |
+  { declare -f _varnix_make_prefix; wine --version; ls /usr/share/wine/fonts; _varnix_wine_arch; } |
     sha256sum | cut -c1-16
 }
 
 # Prints the path of a ready prefix template, making it when needed.
 _varnix_prefix_template() {
-  local root="${VARNIX_WINE_TEMPLATES:-$VARNIX_REPO_ROOT/build/wine-template}"
+  # One folder per architecture, so making one never clears away the other.
+  local root="${VARNIX_WINE_TEMPLATES:-$VARNIX_REPO_ROOT/build/wine-template}/$(_varnix_wine_arch)"
   local key dir staging
   key="$(_varnix_template_key)"
   dir="$root/$key"
@@ -183,7 +191,8 @@ _varnix_prefix_template() {
     -exec rm -rf {} + 2>/dev/null || true
   staging="$(mktemp -d "$root/.staging.XXXXXX")"
   _varnix_log "making a prefix template (about 10 s)"
-  if ! (unset DISPLAY && export WINEPREFIX="$staging/prefix" WINEARCH=win32 && _varnix_make_prefix); then
+  if ! (unset DISPLAY && export WINEPREFIX="$staging/prefix" WINEARCH="$(_varnix_wine_arch)" &&
+    _varnix_make_prefix); then
     rm -rf "$staging"
     _varnix_log "wineboot failed"
     return 1
@@ -231,7 +240,7 @@ varnix_wine_up() {
   template="$(_varnix_prefix_template)" || return 1
   rm -rf "$dir/prefix"
   cp -a "$template" "$dir/prefix"
-  export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all VARNIX_WINE_DIR="$dir"
+  export WINEPREFIX="$dir/prefix" WINEARCH="$(_varnix_wine_arch)" WINEDEBUG=-all VARNIX_WINE_DIR="$dir"
   _varnix_start_xvfb "$dir" || return 1
   # A persistent server makes each later program start about ten times faster
   # and keeps global atoms alive between programs.

@@ -197,6 +197,31 @@ TEST(Files, AppendOrReplace) {
   EXPECT_FALSE(WriteTextToFile(folder.path(), "x", 0, true));  // a folder is no file
 }
 
+// Both routes of the replacing move: the system's (MoveFileEx) and the one
+// built from renames for Windows 9x, which has none. Either replaces the
+// target with the whole new file and leaves no temporary name behind; when
+// the new file cannot be moved in, the old target survives.
+TEST(Files, MovingOverAFileReplacesItOrKeepsTheOld) {
+  using Move = bool (*)(const std::string&, const std::string&);
+  for (const Move move : {Move{&MoveOverFile}, Move{&ReplaceByRenaming}}) {
+    TreeFolder folder;
+    const std::string target = folder / "info.txt";
+    MakeFile(folder / "new.part", "new");
+    EXPECT_TRUE(move(folder / "new.part", target));  // no target yet
+    EXPECT_EQ(ReadWholeFile(target), "new");
+
+    MakeFile(folder / "newer.part", "newer");
+    EXPECT_TRUE(move(folder / "newer.part", target));
+    EXPECT_EQ(ReadWholeFile(target), "newer");
+    EXPECT_FALSE(Exists(folder / "newer.part"));
+    EXPECT_FALSE(Exists(target + ".old~"));
+
+    EXPECT_FALSE(move(folder / "missing.part", target));
+    EXPECT_EQ(ReadWholeFile(target), "newer");
+    EXPECT_FALSE(Exists(target + ".old~"));
+  }
+}
+
 namespace {
 
 constexpr int64_t kFourGiB = int64_t{1} << 32;
