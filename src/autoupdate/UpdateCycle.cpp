@@ -290,8 +290,14 @@ std::string ProductPath(const SetupRecords& records) {
   SetInstallDirs(folders[0], folders[1], folders[2]);
   const std::string running = records.RunningProcess();
   if (running.empty()) return "";
+  // Every stage: the program is usually named by a folder macro
+  // ("<InstallDir>\prog.exe").
+  ExpandOptions options;
+  options.resolveRelative = true;
+  options.customPass = true;
+  options.folderStage = true;
   const std::string path =
-      ProductProgramPath(ExpandMacros(running, ExpandOptions()), folders, SystemMacroValues().LeadBytes());
+      ProductProgramPath(ExpandMacros(running, options), folders, SystemMacroValues().LeadBytes());
   if (path.empty()) WriteLog("ERROR: the program to shut down lies outside the product's folders: " + running);
   return path;
 }

@@ -300,10 +300,27 @@ const char* ProgramLookupRoute() {
   return ImageNameQuery() ? "image names" : "process status";
 }
 
+namespace {
+
+// Windows 9x's snapshot names each program by its full path. A snapshot
+// that gives only the file name (as NT's does, and Wine's in every mode) is
+// asked for the full path of each process of that name.
+DWORD ToolHelpIdOfPath(const std::string& wanted) {
+  const std::string wantedName = ExtractFileName(wanted);
+  for (const SnapshotEntry& entry : ProcessSnapshot()) {
+    const bool bareName = entry.program.find('\\') == std::string::npos;
+    if (bareName && UpperText(entry.program) != wantedName) continue;
+    if (UpperText(bareName ? ImagePathOf(entry.id) : entry.program) == wanted) return entry.id;
+  }
+  return DWORD{0};
+}
+
+}  // namespace
+
 DWORD ProcessIdOfPath(const std::string& path) {
   const std::string wanted = UpperText(NormaliseProgramPath(path));
   if (wanted.empty()) return DWORD{0};
-  if (!IsWindowsNT()) return ToolHelpSearch(wanted, true, true);
+  if (!IsWindowsNT()) return ToolHelpIdOfPath(wanted);
   for (DWORD id : ProcessIds()) {
     if (UpperText(ImagePathOf(id)) == wanted) return id;
   }

@@ -35,13 +35,10 @@ BUSY_PRODUCT_MS = 240_000
 CYCLE_END = "PerformAutoUpdate() - END"
 
 
-# Wine's loaders of 32-bit and of 64-bit programs.
-WINE_LOADERS = ("wine", "wine64")
-
-
 def product_pids(program: Path) -> set[int]:
-    """Linux ids of the Wine processes running `program` (its Windows path is
-    the first item after the Wine loader on their command line)."""
+    """Linux ids of the Wine processes running `program`: its Windows path is
+    the first item after the Wine loader on the command line of a 32-bit
+    program, and the first item of all on that of a 64-bit one."""
     wanted = harness.to_windows_path(program).lower()
     found = set()
     for entry in Path("/proc").iterdir():
@@ -51,8 +48,11 @@ def product_pids(program: Path) -> set[int]:
             argv = (entry / "cmdline").read_bytes().decode("latin-1").split("\0")
         except OSError:
             continue
+        if argv[0].strip('"').lower() == wanted:
+            found.add(int(entry.name))
+            continue
         for index, item in enumerate(argv[:-1]):
-            if os.path.basename(item) in WINE_LOADERS and argv[index + 1].strip('"').lower() == wanted:
+            if os.path.basename(item) == "wine" and argv[index + 1].strip('"').lower() == wanted:
                 found.add(int(entry.name))
                 break
     return found
@@ -239,6 +239,22 @@ def test_each_shut_down_method_and_the_restart(agent_product, start_windows, ui_
         assert not running.running()
         assert "Varnix Demo is up to date." in box_text(seen[-1]) and "Start it again?" in box_text(seen[-1])
         harness.wait_for(running.restarted, 60, "the product started again")
+
+
+def test_a_program_named_by_the_install_folder_macro_is_found_and_closed(agent_product, start_windows, ui_driver,
+                                                                        product_processes):
+    product = agent_product
+    product.write_original(AutoUpdate=TEXTS)
+    product.serve_info(product.serve_update(), NewSetup={"RunningProcess": r"<InstallDir>\Product.exe",
+                                                         "ShutDownMethod": "Using WM_CLOSE"})
+    running = RunningProduct(start_windows, product)
+
+    # The user's check, then the finish message.
+    records = run_cycle(product, USER_CHECK, boxes=[box(ui_driver, "click:1"), box(ui_driver, "click:1")])
+
+    assert result_of(records) == "TRUE"
+    assert f"RunningProcessPath={harness.to_windows_path(product.program)}  Running=TRUE" in records, records
+    assert not running.running()
 
 
 def served_info(product, **new_setup):

@@ -10,6 +10,7 @@ the folders it expands."""
 from __future__ import annotations
 
 import re
+import subprocess
 
 import pytest
 
@@ -30,7 +31,7 @@ from test_web_stub import served_setup  # noqa: F401 (fixture)
 # and takes the process-status route).
 WINDOWS_TRACES = {
     "win98": r"Windows 98 \(4\.10\.2222 A, 9x\) 64-bit=FALSE programs by tool help",
-    "nt40": r"Windows NT \(4\.0\.1381 Service Pack 6a?, NT\) 64-bit=FALSE programs by image names",
+    "nt40": r"Windows NT \(4\.0\.1381 Service Pack 6a, NT\) 64-bit=FALSE programs by image names",
     "winxp": r"Windows XP \(5\.1\.2600 Service Pack 3, NT\) 64-bit=FALSE programs by image names",
     "win7": r"Windows 7 \(6\.1\.7601 Service Pack 1, NT\) 64-bit=FALSE programs by image names",
     "win81": r"Windows 10 \(10\.0\.18362, NT\) 64-bit=FALSE programs by image names",
@@ -38,11 +39,15 @@ WINDOWS_TRACES = {
     "win64": r"Windows 10\.64 \(10\.0\.\d+, NT\) 64-bit=TRUE programs by image names",
 }
 
-OWNER_KEYS = {
-    "9x": r"HKLM\Software\Microsoft\Windows\CurrentVersion",
-    "NT": r"HKLM\Software\Microsoft\Windows NT\CurrentVersion",
-    "NT, 32-bit view": r"HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion",
-}
+# The owner under each key and registry view the stub could read it from, in
+# the order written: on a 32-bit prefix both views are one key, and the
+# last value stays. `wine reg` is a 32-bit program, so without a view it
+# would write the 32-bit one.
+OWNERS = [
+    (r"HKLM\Software\Microsoft\Windows\CurrentVersion", "/reg:32", "Owner 9x"),
+    (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "/reg:32", "Owner NT, 32-bit view"),
+    (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "/reg:64", "Owner NT"),
+]
 # Windows 98 without SHFolder.dll (it came with Internet Explorer 5): the
 # shell has no answer for the application-data folder.
 WITHOUT_SHFOLDER = {"WINEDLLOVERRIDES": "shfolder="}
@@ -79,19 +84,26 @@ def test_web_stub_downloads_checks_and_runs_the_engine(pack, start_setup, fake_e
         pack, start_setup, fake_engine, http_server, served_setup, work_dir)
 
 
+def reg(*args: str) -> str:
+    return subprocess.run(["wine", "reg", *args], stdin=subprocess.DEVNULL, capture_output=True,
+                          check=False).stdout.decode(harness.ANSI, errors="replace")
+
+
 @pytest.fixture
 def owners(wine_env):
-    """A different registered owner under each key the stub could read it
-    from; the values found before are put back at the end."""
-    before = {key: harness.registry_value_of(key, "RegisteredOwner") for key in OWNER_KEYS.values()}
-    for family, key in OWNER_KEYS.items():
-        harness.set_registry_value(key, "RegisteredOwner", f"Owner {family}")
+    """A different registered owner under each key and view the stub could
+    read it from; the values found before are put back at the end."""
+    before = []
+    for key, view, value in OWNERS:
+        found = re.search(r"RegisteredOwner\s+REG_SZ\s*(.*)", reg("query", key, "/v", "RegisteredOwner", view))
+        before.append((key, view, found.group(1).strip() if found else None))
+        reg("add", key, "/v", "RegisteredOwner", "/t", "REG_SZ", "/d", value, "/f", view)
     yield
-    for key, value in before.items():
+    for key, view, value in reversed(before):
         if value is None:
-            harness.delete_registry_value(key, "RegisteredOwner")
+            reg("delete", key, "/v", "RegisteredOwner", "/f", view)
         else:
-            harness.set_registry_value(key, "RegisteredOwner", value)
+            reg("add", key, "/v", "RegisteredOwner", "/t", "REG_SZ", "/d", value, "/f", view)
 
 
 def expected_product_path(running: str, windows_version: str) -> str:
