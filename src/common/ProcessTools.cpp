@@ -271,17 +271,22 @@ HWND MainWindowOfProcess(DWORD id) {
   return reinterpret_cast<HWND>(analizer.Best());
 }
 
-// From Vista on the system answers the program's path itself; the
-// process-status library instead reads the other process's memory, which
-// protected processes refuse (and Wine under an emulator cannot do).
+namespace {
+
 using ImageNameQueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
 
+// QueryFullProcessImageNameA (Vista and later); null on older systems.
 ImageNameQueryFn ImageNameQuery() {
   static const ImageNameQueryFn query = reinterpret_cast<ImageNameQueryFn>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
   return query;
 }
 
+}  // namespace
+
+// From Vista on the system answers the program's path itself; the
+// process-status library instead reads the other process's memory, which
+// protected processes refuse (and Wine under an emulator cannot do).
 std::string ImagePathOf(DWORD id) {
   const ImageNameQueryFn query = ImageNameQuery();
   constexpr DWORD kQueryLimitedInformation = 0x1000;  // Vista's PROCESS_QUERY_LIMITED_INFORMATION
