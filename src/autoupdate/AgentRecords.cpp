@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include "common/DateText.h"
+#include "common/Files.h"
 #include "common/PathText.h"
 #include "common/RunLog.h"
 #include "common/ShellDir.h"
 #include "common/TextRules.h"
 #include "common/Utils.h"
 #include "common/VDebug.h"
-#include "common/WinHandles.h"
 #include "inet/HttpClient.h"
 #include "package/TGFileInfo.h"
 
@@ -50,15 +50,11 @@ void AgentLogSinks::Trace(const std::string& line) { DebugTrace() << line; }
 
 void AgentLogSinks::Record(const std::string& line) { WriteLog(line); }
 
-// A directory search reads the size on every Windows (the attribute query
-// with sizes came with Windows 98 and NT 4); a wildcard would match others.
+// GetFileSize64 reads the size from the file's directory entry, which every
+// Windows has; a wildcard would match other files.
 int64_t SystemSizes::FileSize(const std::string& path) {
-  if (path.empty() || path.find_first_of("*?") != std::string::npos) return -1;
-  WIN32_FIND_DATAA entry;
-  const UniqueFind find(FindFirstFileA(path.c_str(), &entry));
-  if (!find || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
-  return static_cast<int64_t>((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) |
-                              entry.nFileSizeLow);
+  if (path.empty() || path.find_first_of("*?") != std::string::npos || !FileExists(path)) return -1;
+  return GetFileSize64(path);
 }
 
 int64_t SystemSizes::HttpSize(const std::string& url) { return HTTP_GetFileSize(url); }

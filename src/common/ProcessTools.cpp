@@ -277,8 +277,7 @@ using ImageNameQueryFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
 
 // QueryFullProcessImageNameA (Vista and later); null on older systems.
 ImageNameQueryFn ImageNameQuery() {
-  static const ImageNameQueryFn query = reinterpret_cast<ImageNameQueryFn>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA")));
+  static const ImageNameQueryFn query = FindInKernel<ImageNameQueryFn>("QueryFullProcessImageNameA");
   return query;
 }
 

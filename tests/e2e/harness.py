@@ -697,26 +697,34 @@ def windows_temp_folder() -> str:
     return rf"C:\users\{getpass.getuser()}\Temp"
 
 
-def set_registry_value(key: str, name: str, value: str) -> None:
+def _view_args(view: str | None) -> list[str]:
+    # `wine reg` is a 32-bit program: on a 64-bit prefix it sees the 32-bit
+    # view unless told "64" ("32" and "64" are accepted on a 32-bit prefix,
+    # which has one view).
+    return [f"/reg:{view}"] if view else []
+
+
+def set_registry_value(key: str, name: str, value: str, view: str | None = None) -> None:
     """A REG_SZ value, e.g. set_registry_value(r"HKCU\\Software\\X", "Name", "1")."""
-    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"],
-                   stdin=subprocess.DEVNULL, capture_output=True, check=True)
+    subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f",
+                    *_view_args(view)], stdin=subprocess.DEVNULL, capture_output=True, check=True)
 
 
-def registry_value_of(key: str, name: str) -> str | None:
-    """A REG_SZ value as `reg query` shows it; None when it is not there."""
-    result = subprocess.run(["wine", "reg", "query", key, "/v", name], stdin=subprocess.DEVNULL,
-                            capture_output=True, check=False)
+def registry_value_of(key: str, name: str, view: str | None = None) -> str | None:
+    """A REG_SZ value as `reg query` shows it ("" when empty); None when it is
+    not there."""
+    result = subprocess.run(["wine", "reg", "query", key, "/v", name, *_view_args(view)],
+                            stdin=subprocess.DEVNULL, capture_output=True, check=False)
     for line in result.stdout.decode(ANSI, errors="replace").splitlines():
         parts = line.strip().split(None, 2)
-        if len(parts) == 3 and parts[0].lower() == name.lower() and parts[1] == "REG_SZ":
-            return parts[2]
+        if len(parts) >= 2 and parts[0].lower() == name.lower() and parts[1] == "REG_SZ":
+            return parts[2] if len(parts) == 3 else ""
     return None
 
 
-def delete_registry_value(key: str, name: str) -> None:
+def delete_registry_value(key: str, name: str, view: str | None = None) -> None:
     """Removes the value if it is there."""
-    subprocess.run(["wine", "reg", "delete", key, "/v", name, "/f"],
+    subprocess.run(["wine", "reg", "delete", key, "/v", name, "/f", *_view_args(view)],
                    stdin=subprocess.DEVNULL, capture_output=True, check=False)
 
 

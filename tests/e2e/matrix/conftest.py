@@ -14,7 +14,6 @@ tier 3 leaves it out.
 from __future__ import annotations
 
 import os
-import subprocess
 from pathlib import Path
 
 import pytest
@@ -38,8 +37,7 @@ def pytest_generate_tests(metafunc):
 
 
 def set_reported_version(name: str) -> None:
-    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/d", name, "/f"],
-                   stdin=subprocess.DEVNULL, capture_output=True, check=True)
+    harness.set_registry_value(r"HKCU\Software\Wine", "Version", name)
     # A running wineserver keeps the old answer for programs it starts next.
     harness.restart_wineserver()
 

@@ -10,7 +10,6 @@ the folders it expands."""
 from __future__ import annotations
 
 import re
-import subprocess
 
 import pytest
 
@@ -41,12 +40,11 @@ WINDOWS_TRACES = {
 
 # The owner under each key and registry view the stub could read it from, in
 # the order written: on a 32-bit prefix both views are one key, and the
-# last value stays. `wine reg` is a 32-bit program, so without a view it
-# would write the 32-bit one.
+# last value stays.
 OWNERS = [
-    (r"HKLM\Software\Microsoft\Windows\CurrentVersion", "/reg:32", "Owner 9x"),
-    (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "/reg:32", "Owner NT, 32-bit view"),
-    (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "/reg:64", "Owner NT"),
+    (r"HKLM\Software\Microsoft\Windows\CurrentVersion", "32", "Owner 9x"),
+    (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "32", "Owner NT, 32-bit view"),
+    (r"HKLM\Software\Microsoft\Windows NT\CurrentVersion", "64", "Owner NT"),
 ]
 # Windows 98 without SHFolder.dll (it came with Internet Explorer 5): the
 # shell has no answer for the application-data folder.
@@ -84,26 +82,20 @@ def test_web_stub_downloads_checks_and_runs_the_engine(pack, start_setup, fake_e
         pack, start_setup, fake_engine, http_server, served_setup, work_dir)
 
 
-def reg(*args: str) -> str:
-    return subprocess.run(["wine", "reg", *args], stdin=subprocess.DEVNULL, capture_output=True,
-                          check=False).stdout.decode(harness.ANSI, errors="replace")
-
-
 @pytest.fixture
 def owners(wine_env):
     """A different registered owner under each key and view the stub could
     read it from; the values found before are put back at the end."""
     before = []
     for key, view, value in OWNERS:
-        found = re.search(r"RegisteredOwner\s+REG_SZ\s*(.*)", reg("query", key, "/v", "RegisteredOwner", view))
-        before.append((key, view, found.group(1).strip() if found else None))
-        reg("add", key, "/v", "RegisteredOwner", "/t", "REG_SZ", "/d", value, "/f", view)
+        before.append((key, view, harness.registry_value_of(key, "RegisteredOwner", view)))
+        harness.set_registry_value(key, "RegisteredOwner", value, view)
     yield
     for key, view, value in reversed(before):
         if value is None:
-            reg("delete", key, "/v", "RegisteredOwner", "/f", view)
+            harness.delete_registry_value(key, "RegisteredOwner", view)
         else:
-            reg("add", key, "/v", "RegisteredOwner", "/t", "REG_SZ", "/d", value, "/f", view)
+            harness.set_registry_value(key, "RegisteredOwner", value, view)
 
 
 def expected_product_path(running: str, windows_version: str) -> str:
