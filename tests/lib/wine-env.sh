@@ -35,7 +35,7 @@ VARNIX_DEB_PACKAGES=(
   wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev xvfb xauth
   fonts-wine
   googletest python3-pytest python3-pytest-xdist zlib1g-dev cmake g++ imagemagick x11-apps
-  locales osslsigncode openssl
+  locales osslsigncode openssl clang-14 libclang-rt-14-dev llvm-14
 )
 
 # What varnix_wine_up exports: everything a program needs to run in that

@@ -1,0 +1,67 @@
+#include "FuzzSupport.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kPrefix[] = "varnix-fuzz-";
+
+// A run that ended with a finding (abort) leaves its folder behind: the
+// folders of processes that are gone are removed by the next run.
+void RemoveFoldersOfEndedRuns(const fs::path& base) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(base, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(kPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + sizeof kPrefix - 1, nullptr, 10);
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::error_code ignored;
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+}
+
+struct ScratchFolder {
+  std::string path;
+  ScratchFolder() {
+    std::error_code ignored;
+    const fs::path base = fs::is_directory("/dev/shm", ignored) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    RemoveFoldersOfEndedRuns(base);
+    path = (base / (kPrefix + std::to_string(getpid()))).string();
+    fs::remove_all(path, ignored);
+    fs::create_directories(path, ignored);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+}  // namespace
+
+const std::string& FuzzScratchFolder() {
+  static ScratchFolder folder;
+  return folder.path;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}

@@ -1,0 +1,30 @@
+// What every fuzz target shares: a check that turns a broken property into
+// a finding, and a private scratch folder for targets that need files.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+// A property the target asserts: when it does not hold, the input is a
+// finding. abort() makes libFuzzer save the input and stop, as a crash does.
+#define FUZZ_CHECK(condition, what)                                                   \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "FUZZ FINDING at %s:%d: %s\n  (%s)\n", __FILE__, __LINE__, \
+                   std::string(what).c_str(), #condition);                           \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (0)
+
+// A folder of the fuzz process's own under the fastest temporary file system
+// at hand (/dev/shm when it exists), made on first use and removed at exit.
+const std::string& FuzzScratchFolder();
+
+// Writes `bytes` to `path`, replacing the file; false when it cannot.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Reads a whole file; false when it cannot.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
