@@ -4,6 +4,8 @@
 #
 #   ./test.sh          everything
 #   ./test.sh host     tier 1: host unit tests and authoring-tool tests
+#   ./test.sh fuzz     the fuzz targets, each for a bounded number of
+#                      executions (./fuzz.sh runs long campaigns)
 #   ./test.sh win      tier 2: Windows unit tests under Wine
 #   ./test.sh e2e      tier 3: end-to-end tests of the Windows programs under Wine
 #   ./test.sh matrix   tier 4: the representative end-to-end tests under each
@@ -23,12 +25,14 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 # shellcheck source=tests/lib/wine-env.sh
 source tests/lib/wine-env.sh
+# shellcheck source=tests/lib/fuzz-env.sh
+source tests/lib/fuzz-env.sh
 
 TIER="${1:-all}"
 case "$TIER" in
-  all | host | win | e2e | matrix) ;;
+  all | host | fuzz | win | e2e | matrix) ;;
   *)
-    echo "usage: $0 [host|win|e2e|matrix]" >&2
+    echo "usage: $0 [host|fuzz|win|e2e|matrix]" >&2
     exit 2
     ;;
 esac
@@ -139,6 +143,18 @@ tier_host() {
   ctest --test-dir build/host --output-on-failure
 }
 
+# Each target over its seeds and a fixed number of further executions
+# (bounded, not timed); any finding fails the run.
+tier_fuzz() {
+  header "Fuzz targets: bounded runs"
+  varnix_fuzz_build
+  local target failed=0
+  for target in $(varnix_fuzz_targets); do
+    varnix_fuzz_bounded "$target" || failed=1
+  done
+  ((failed == 0)) || fail "a fuzz target found a fault (its input is in $VARNIX_FUZZ_FINDINGS/)"
+}
+
 # CTest gives each test one slot of the resource "wine"; tests/lib/wine-slot.sh
 # runs it in that slot's environment.
 tier_win() {
@@ -182,7 +198,7 @@ windows_programs_here() {
 header "Dependencies"
 varnix_install_deps
 WINDOWS_PROGRAMS="$(windows_programs_here)"
-if [[ "$WINDOWS_PROGRAMS" == none && "$TIER" != host ]]; then
+if [[ "$WINDOWS_PROGRAMS" == none && "$TIER" != host && "$TIER" != fuzz ]]; then
   cat <<'NOTICE'
 test.sh: NOTICE: this machine's kernel does not run 32-bit x86 code, so Wine
 cannot start the 32-bit Windows programs: tiers 2, 3 and 4 are SKIPPED. The
@@ -197,7 +213,10 @@ fi
 if [[ "$TIER" == all || "$TIER" == host ]]; then
   tier_host
 fi
-if [[ "$TIER" != host ]]; then
+if [[ "$TIER" == all || "$TIER" == fuzz ]]; then
+  tier_fuzz
+fi
+if [[ "$TIER" != host && "$TIER" != fuzz ]]; then
   # Up before the Windows build: anything that runs a Windows program (test
   # discovery included) needs the prefix exported, or Wine would fall back to
   # ~/.wine.
@@ -219,7 +238,7 @@ if [[ "$WINDOWS_PROGRAMS" != none && ("$TIER" == all || "$TIER" == matrix) ]]; t
   tier_matrix
 fi
 
-if [[ "$WINDOWS_PROGRAMS" == none && "$TIER" != host ]]; then
+if [[ "$WINDOWS_PROGRAMS" == none && "$TIER" != host && "$TIER" != fuzz ]]; then
   header "Tiers run ($TIER) passed; tiers 2 to 4 were SKIPPED: no 32-bit x86 code runs on this machine"
 else
   header "All requested tiers passed ($TIER, Windows programs: $WINDOWS_PROGRAMS)"

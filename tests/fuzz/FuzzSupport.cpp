@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "autoupdate/SetupRecords.h"
+#include "common/TextRules.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -64,4 +67,21 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   if (!in) return false;
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+void StoreIniText(IniStore& store, const std::string& file, const std::string& text) {
+  std::string section;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = TrimText(text.substr(start, end - start));
+    start = end + 1;
+    const size_t equals = line.find('=');
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      section = TrimText(line.substr(1, line.size() - 2));
+    } else if (equals != std::string::npos && !section.empty()) {
+      store.WriteText(file, section, TrimText(line.substr(0, equals)), TrimText(line.substr(equals + 1)));
+    }
+  }
 }

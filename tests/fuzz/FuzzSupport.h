@@ -28,3 +28,11 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // Reads a whole file; false when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+class IniStore;
+
+// Stores the keys of settings-file text the way the system's settings-file
+// reader finds them: "[section]" lines open a section, "key=value" lines
+// (first "=", both sides trimmed) give a key; every other line is passed
+// over.
+void StoreIniText(IniStore& store, const std::string& file, const std::string& text);
