@@ -3,7 +3,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,4 +86,11 @@ void StoreIniText(IniStore& store, const std::string& file, const std::string& t
       store.WriteText(file, section, TrimText(line.substr(0, equals)), TrimText(line.substr(equals + 1)));
     }
   }
+}
+
+size_t ViewSource::ReadSome(uint64_t offset, void* buffer, size_t count) {
+  if (offset >= bytes_.size()) return 0;
+  const size_t take = std::min<uint64_t>(count, bytes_.size() - offset);
+  std::memcpy(buffer, bytes_.data() + offset, take);
+  return take;
 }

@@ -324,7 +324,7 @@ void FinishVolume(std::string& bytes, PackageTrailer trailer, bool endPointer, b
   }
   uint32_t sum = kChecksumOff;
   if (checksum) {
-    MemorySource source(bytes);
+    ViewSource source(bytes);
     sum = PackageChecksum(source, kTrailerSize);
   }
   PutU32(bytes, bytes.size() - kTrailerSize + offsetof(PackageTrailer, PackageChecksum), sum);
@@ -485,12 +485,12 @@ std::string WritePackageFiles(const GeneratedPackage& package, const std::string
   return first;
 }
 
-bool OracleInflate(const std::string& stream, size_t maxBytes, std::string& inflated) {
+bool OracleInflate(const char* stream, size_t size, size_t maxBytes, std::string& inflated) {
   inflated.clear();
   z_stream z{};
   if (inflateInit(&z) != Z_OK) return false;
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
-  z.avail_in = static_cast<uInt>(stream.size());
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream));
+  z.avail_in = static_cast<uInt>(size);
   unsigned char buffer[32768];
   int code;
   do {

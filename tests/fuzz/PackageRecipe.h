@@ -58,4 +58,4 @@ std::string WritePackageFiles(const GeneratedPackage& package, const std::string
 // zlib's own reading of a whole zlib stream, the oracle the walk is compared
 // with: true with the inflated bytes (at most `maxBytes`) when the stream
 // ends properly within `stream`. Bytes after the stream's end are ignored.
-bool OracleInflate(const std::string& stream, size_t maxBytes, std::string& inflated);
+bool OracleInflate(const char* stream, size_t size, size_t maxBytes, std::string& inflated);

@@ -67,7 +67,7 @@ void ReadAccessors(const TGFileInfo& info) {
 void CheckAgentProgram(ByteSource& source, const TGFileInfo& info) {
   const std::string agent = AgentProgramOf(source);
   if (agent.empty()) return;
-  MemorySource agentSource(agent);
+  ViewSource agentSource(agent);
   const TGFileInfo agentInfo(agentSource);
   FUZZ_CHECK(agentInfo.IsUpdateAgent(), "the agent program is not marked as an agent");
   FUZZ_CHECK(agentInfo.LanguageBlock() == info.LanguageBlock() && agentInfo.SettingsBlock() == info.SettingsBlock(),
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     bytes.assign(reinterpret_cast<const char*>(data + 1), size - 1);
   }
-  MemorySource source(bytes);
+  ViewSource source(bytes);
   ReadFixedParts(source);
   const TGFileInfo info(source);
   ReadAccessors(info);
