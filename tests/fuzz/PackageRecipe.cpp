@@ -147,9 +147,9 @@ std::string MakeHeader(FuzzedDataProvider& recipe) {
   }
 }
 
-// Mostly small entries, which keep the executions a second high; one in
-// five is large, and one in ten of those ends near a multiple of the walk's
-// piece, where reads and inflated pieces meet.
+// Mostly small entries, which keep the executions a second high; up to
+// `maxBytes` for one in five, half of those ending near a multiple of the
+// walk's piece, where reads and inflated pieces meet.
 size_t ContentSize(FuzzedDataProvider& recipe, size_t headerBytes, size_t maxBytes) {
   const int kind = recipe.ConsumeIntegralInRange<int>(0, 9);
   if (kind <= 5) return recipe.ConsumeIntegralInRange<size_t>(0, 64);
@@ -340,6 +340,11 @@ struct EntryPlan {
 std::vector<EntryPlan> PlanEntries(FuzzedDataProvider& recipe, const RecipeLimits& limits, size_t entryVolumes) {
   std::vector<EntryPlan> plans;
   const int count = limits.entries ? recipe.ConsumeIntegralInRange<int>(0, limits.maxEntries) : 0;
+  // At most one large entry, in one package of four: a large entry costs a
+  // hundred times a small one, and one is enough for the walk's paths
+  // through many pieces.
+  constexpr size_t kSmallEntryBytes = 4096;
+  bool largeLeft = recipe.ConsumeIntegralInRange<int>(0, 3) == 0;
   size_t volume = 0;
   for (int i = 0; i < count; ++i) {
     EntryPlan plan;
@@ -347,8 +352,9 @@ std::vector<EntryPlan> PlanEntries(FuzzedDataProvider& recipe, const RecipeLimit
     plan.volume = volume;
     if (recipe.ConsumeIntegralInRange<int>(0, 15) != 0) {  // else: a block without data
       plan.entry.header = MakeHeader(recipe);
-      const std::string content =
-          MakeContent(recipe, ContentSize(recipe, plan.entry.header.size(), limits.maxEntryBytes));
+      const size_t maxBytes = largeLeft ? limits.maxEntryBytes : kSmallEntryBytes;
+      const std::string content = MakeContent(recipe, ContentSize(recipe, plan.entry.header.size(), maxBytes));
+      if (content.size() > kSmallEntryBytes) largeLeft = false;
       plan.entry.inflated = plan.entry.header + '\0' + content;
     }
     plan.block = BlockBytes(EncodeEntry(recipe, plan.entry.inflated, plan.entry.compressed),

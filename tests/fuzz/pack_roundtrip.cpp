@@ -50,14 +50,12 @@ std::string Segment(FuzzedDataProvider& input) {
   return segment;
 }
 
-// Large files only with the fast compression levels (or none): zlib's
-// slow levels would take most of the run's time on them.
-std::string Content(FuzzedDataProvider& input, int compression) {
+// A file of up to `maxBytes`, mostly small.
+std::string Content(FuzzedDataProvider& input, size_t maxBytes) {
   const int kind = input.ConsumeIntegralInRange<int>(0, 7);
-  const size_t large = compression <= 3 ? 300000 : 20000;
   const size_t size = kind < 5   ? input.ConsumeIntegralInRange<size_t>(0, 300)
-                      : kind < 7 ? input.ConsumeIntegralInRange<size_t>(0, 20000)
-                                 : input.ConsumeIntegralInRange<size_t>(0, large);
+                      : kind < 7 ? input.ConsumeIntegralInRange<size_t>(0, std::min<size_t>(20000, maxBytes))
+                                 : input.ConsumeIntegralInRange<size_t>(0, maxBytes);
   std::string content(size, '\0');
   uint32_t state = input.ConsumeIntegral<uint32_t>() | 1;
   const bool noise = input.ConsumeBool();
@@ -75,6 +73,10 @@ std::string Content(FuzzedDataProvider& input, int compression) {
 // unique without regard to case, no file also used as a folder.
 std::map<std::string, std::string> MakeFiles(FuzzedDataProvider& input, int compression) {
   std::map<std::string, std::string> files;  // name with "/" -> content
+  // Large files in one project of four, and only with the fast compression
+  // levels (or none): zlib's slow levels would take most of the run's time.
+  const bool large = input.ConsumeIntegralInRange<int>(0, 3) == 0 && compression <= 3;
+  const size_t maxBytes = large ? 300000 : 20000;
   std::set<std::string> upperNames, upperFolders;
   const int count = input.ConsumeIntegralInRange<int>(1, 6);
   for (int i = 0; i < count; ++i) {
@@ -82,7 +84,7 @@ std::map<std::string, std::string> MakeFiles(FuzzedDataProvider& input, int comp
     const int depth = input.ConsumeIntegralInRange<int>(0, 2);
     for (int d = 0; d < depth; ++d) folder += Segment(input) + "/";
     const std::string name = folder + Segment(input) + (input.ConsumeBool() ? ".dat" : "");
-    std::string content = Content(input, compression);
+    std::string content = Content(input, maxBytes);
     bool clash = upperNames.count(UpperText(name)) != 0 || upperFolders.count(UpperText(name)) != 0;
     for (size_t slash = folder.find('/'); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
       clash = clash || upperNames.count(UpperText(folder.substr(0, slash))) != 0;
@@ -118,7 +120,10 @@ Project MakeProject(FuzzedDataProvider& input, const Folders& folders, const std
   if (input.ConsumeBool()) project.volumeSize = input.ConsumeIntegralInRange<uint64_t>(smallestVolume, 400000);
   project.spanCd = input.ConsumeIntegralInRange<int>(0, 3) == 0;
   project.numberFirstVolume = !project.spanCd && input.ConsumeIntegralInRange<int>(0, 3) == 0;
-  if (input.ConsumeBool()) project.maxEntrySize = input.ConsumeIntegralInRange<uint64_t>(1, 70000);
+  // Files cut into at most about a hundred entries: each entry costs the
+  // walk its buffers.
+  const uint64_t smallestEntry = std::max<uint64_t>(1, totalBytes / 100);
+  if (input.ConsumeBool()) project.maxEntrySize = input.ConsumeIntegralInRange<uint64_t>(smallestEntry, 70000);
   project.languages.push_back({"English", {{"s0", "Hello"}}});
   return project;
 }
@@ -156,7 +161,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExtractReport extracted;
   const PackStatus extract = ExtractPackage(built.files.front(), folders.out, extracted, nullptr);
   FUZZ_CHECK(extract.ok(), "the built package does not extract: " + extract.message);
-  FUZZ_CHECK(extracted.files.size() == files.size(), "extracted another number of files");
+  FUZZ_CHECK(extracted.files.size() == files.size(),
+             "extracted " + std::to_string(extracted.files.size()) + " files of " + std::to_string(files.size()) +
+                 " (first: " + (extracted.files.empty() ? std::string() : extracted.files.front()) + ")");
   FUZZ_CHECK(extracted.launchEntry == built.launchEntry, "the launch entry differs");
   for (const auto& [name, content] : files) {
     std::string read;

@@ -24,6 +24,7 @@ class PackVolumes : public PackFixture {
     for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "files")) {
       if (!entry.is_regular_file()) continue;
       fs::path relative = entry.path().lexically_relative(dir.path() / "files");
+      EXPECT_TRUE(fs::exists(fs::path(target) / relative)) << context << relative << " was not extracted";
       EXPECT_EQ(ReadFile(entry.path()), ReadFile(fs::path(target) / relative))
           << context << relative;
     }
@@ -110,6 +111,23 @@ TEST_F(PackVolumes, EveryVolumeSizeKeepsTheLimitsAndNeverLeavesAnEmptyVolume) {
       ExpectRoundTrip(Out(), context);
       for (const std::string& path : report.files) fs::remove(path);
     }
+  }
+}
+
+// An empty file that comes when the volume is full opens the next volume
+// like any other file; it was once taken as written there and left out.
+TEST_F(PackVolumes, EmptyFilesAfterAFullVolumeAreStillPacked) {
+  AddFile("a.bin", RandomBytes(3000, 8));
+  for (const char* name : {"b-empty.txt", "c-empty.txt", "d/empty.txt"}) AddFile(name, "");
+  AddFile("setup.exe", RandomBytes(200, 9));
+  for (uint64_t size = 1200; size <= 4000; size += 7) {
+    const std::string context = "VolumeSize " + std::to_string(size) + ": ";
+    BuildReport report;
+    PackStatus status = Build(SetupProject("VolumeSize = " + std::to_string(size) + "\nCompression = 0"), &report);
+    ASSERT_TRUE(status.ok()) << context << status.message;
+    EXPECT_EQ(5u, report.sourceFileCount) << context;
+    ExpectRoundTrip(Out(), context);
+    for (const std::string& path : report.files) fs::remove(path);
   }
 }
 

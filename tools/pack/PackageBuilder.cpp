@@ -109,8 +109,11 @@ PackageTrailer TrailerTemplate(const Project& p, const std::vector<SourceFile>& 
   return t;
 }
 
+// Writes the file's next entry, or starts the next volume when it does not
+// fit; `written` tells which.
 PackStatus WriteNextPiece(std::istream& in, const SourceFile& file, const std::string& header,
-                          const Project& p, VolumeWriter& volumes, uint64_t& offset) {
+                          const Project& p, VolumeWriter& volumes, uint64_t& offset, bool& written) {
+  written = false;
   PieceRequest request;
   request.header = header;
   request.offset = offset;
@@ -131,6 +134,7 @@ PackStatus WriteNextPiece(std::istream& in, const SourceFile& file, const std::s
     return volumes.StartNextVolume();
   }
   offset += piece.contentLength;
+  written = true;
   return volumes.WriteEntry(piece.storedLength, piece.data);
 }
 
@@ -141,11 +145,16 @@ PackStatus WriteFileEntries(const std::vector<SourceFile>& files, const Project&
     if (!in) return ProjectFail(file.path + ": cannot open the file");
     const std::string* arguments = file.name == launchName ? &p.launchArguments : nullptr;
     std::string header = BuildEntryHeader(file.name, arguments, file.dosTime);
+    // Until every byte is in an entry, and at least one entry is written:
+    // an empty file that meets a full volume must not count as done.
     uint64_t offset = 0;
+    bool anyWritten = false;
     do {
-      PackStatus status = WriteNextPiece(in, file, header, p, volumes, offset);
+      bool written = false;
+      PackStatus status = WriteNextPiece(in, file, header, p, volumes, offset, written);
       if (!status.ok()) return status;
-    } while (offset < file.size);
+      anyWritten = anyWritten || written;
+    } while (offset < file.size || !anyWritten);
   }
   return PackStatus::Ok();
 }
