@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "package/ByteSource.h"
@@ -261,6 +262,35 @@ std::string StoredBlocks(FuzzedDataProvider& recipe, const std::string& data) {
   return out;
 }
 
+// Shifts a zlib stream by empty stored blocks after its header (five bytes
+// each, no output) so that an inflate call that fills a whole output piece
+// takes the last byte of the walk's first input piece: both pieces end
+// together, the boundary where reading must go on with the next input piece.
+// The stream comes back unchanged when no such call exists (a stream that
+// does not compress, or one within a piece).
+std::string AlignedWithFirstPiece(const std::string& stream) {
+  z_stream z{};
+  if (stream.size() <= kPiece || inflateInit(&z) != Z_OK) return stream;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+  z.avail_in = static_cast<uInt>(kPiece);
+  std::vector<unsigned char> out(kPiece);
+  size_t blocks = 0;
+  bool found = false;
+  while (!found) {
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    if (inflate(&z, Z_NO_FLUSH) != Z_OK || z.avail_out != 0) break;  // the input ran out first
+    const size_t room = kPiece - z.total_in;
+    found = room % 5 == 0;
+    blocks = room / 5;
+  }
+  inflateEnd(&z);
+  if (!found) return stream;
+  std::string shifted = stream.substr(0, 2);
+  for (size_t i = 0; i < blocks; ++i) shifted.append("\0\0\0\xFF\xFF", 5);
+  return shifted.append(stream, 2, std::string::npos);
+}
+
 // The block data of an entry: raw, or a zlib stream of one of the kinds,
 // sometimes followed by bytes after the stream's end (read and ignored).
 std::string EncodeEntry(FuzzedDataProvider& recipe, const std::string& inflated, bool& compressed) {
@@ -284,6 +314,7 @@ std::string EncodeEntry(FuzzedDataProvider& recipe, const std::string& inflated,
     size_t flushEvery = recipe.ConsumeBool() ? 0 : recipe.ConsumeIntegralInRange<size_t>(1, 2 * kPiece);
     if (flushEvery != 0) flushEvery = std::max(flushEvery, inflated.size() / 64 + 1);
     stream = Deflated(inflated, level, windowBits, memLevel, strategy, flushEvery, flushMode);
+    if (recipe.ConsumeBool()) stream = AlignedWithFirstPiece(stream);
   }
   if (recipe.ConsumeIntegralInRange<int>(0, 7) == 0) stream += recipe.ConsumeRandomLengthString(8);
   return stream;

@@ -7,10 +7,10 @@ backslashes stand for one), numbers and choices from the back. Seed encodes
 readable cases in that layout, so the seeds are real files, requests and
 packages rather than noise. The package seeds are built by the authoring
 tool given as the first argument (a 512-byte stand-in for the stub).
-Run again after changing a target's input layout."""
+Run again after changing a target's input layout. Inputs that once found a
+fault are kept beside the seeds as "found-*" files; this script leaves them."""
 import os
 import random
-import shutil
 import struct
 import subprocess
 import sys
@@ -212,6 +212,8 @@ def package_seeds(pack_tool):
         (temp / "files" / "sub").mkdir(parents=True)
         (temp / "files" / "Setup.exe").write_bytes(b"MZ setup engine")
         (temp / "files" / "sub" / "data.txt").write_bytes(b"data " * 200)
+        for path in (temp / "files").rglob("*"):  # the same entry times, so the same seeds
+            os.utime(path, (1781000000, 1781000000))
         (temp / "project.vxp").write_text(PROJECT.replace("VolumeSize = 1440000\n", ""))
         for name in ("setup", "web"):
             project = temp / "project.vxp" if name == "setup" else temp / "web.vxp"
@@ -234,7 +236,6 @@ def package_seeds(pack_tool):
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: make_seeds.py PATH-TO-varnix-pack")
-    shutil.rmtree(CORPUS, ignore_errors=True)
     text_seeds()
     package_seeds(sys.argv[1])
 
