@@ -24,17 +24,26 @@ SECONDS_EACH="${2:-600}"
 JOBS="${VARNIX_FUZZ_JOBS:-1}"
 
 if [[ "$TARGET" == summary ]]; then
-  # Adds up each target's recorded runs: executions, time, and the last
-  # coverage line.
+  # Adds up each target's recorded runs (executions, time, findings) and
+  # gives the coverage of the last: edges (cov), features (ft), corpus.
   awk '{
-      t = $2; for (i = 3; i <= NF; i++) {
-        if ($i ~ /^executions=/) { split($i, a, "="); execs[t] += a[2] }
-        if ($i ~ /^seconds=/) { split($i, a, "="); secs[t] += a[2] }
-        if ($i ~ /^exit=/) { split($i, a, "="); if (a[2] != 0) found[t]++ }
+      t = $2
+      for (i = 3; i <= NF; i++) {
+        split($i, a, "=")
+        if (a[1] == "executions") execs[t] += a[2]
+        if (a[1] == "seconds") secs[t] += a[2]
+        if (a[1] == "exit" && a[2] != 0) found[t]++
+        if ($i == "cov:") cov[t] = $(i + 1)
+        if ($i == "ft:") ft[t] = $(i + 1)
+        if ($i == "corp:") corp[t] = $(i + 1)
       }
-      line[t] = $0
     }
-    END { for (t in execs) printf "%-15s executions=%d seconds=%d findings=%d\n", t, execs[t], secs[t], found[t] }' \
+    END {
+      for (t in execs) {
+        printf "%-15s executions=%d seconds=%d exec/s=%d findings=%d cov=%s ft=%s corpus=%s\n", t, execs[t],
+          secs[t], secs[t] ? execs[t] / secs[t] : 0, found[t], cov[t], ft[t], corp[t]
+      }
+    }' \
     "$VARNIX_FUZZ_CORPUS/campaigns.txt" | sort
   exit 0
 fi

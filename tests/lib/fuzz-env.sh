@@ -35,6 +35,10 @@ _VARNIX_FUZZ_TABLE=(
 # come and go); a finding stops the run with the input saved.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=32:max_malloc_fill_size=0:detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+# Stack traces of a finding with function names and lines (package llvm-14).
+if [[ -x /usr/lib/llvm-14/bin/llvm-symbolizer ]]; then
+  export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-14/bin/llvm-symbolizer
+fi
 
 varnix_fuzz_build() {
   CC=clang-14 CXX=clang++-14 cmake -S . -B "$VARNIX_FUZZ_TREE" -DVARNIX_FUZZ=ON \
