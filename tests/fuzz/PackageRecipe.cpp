@@ -206,6 +206,7 @@ std::string Deflated(const std::string& data, int level, int windowBits, int mem
   z_stream z{};
   if (deflateInit2(&z, level, Z_DEFLATED, windowBits, memLevel, strategy) != Z_OK) return "";
   std::string out;
+  out.reserve(deflateBound(&z, static_cast<uLong>(data.size())) + 64);  // grown piece by piece it is copied often
   unsigned char buffer[16384];
   size_t position = 0;
   for (;;) {
@@ -240,6 +241,7 @@ std::string StoredBlocks(FuzzedDataProvider& recipe, const std::string& data) {
   const bool emptyBlocks = recipe.ConsumeBool();
   XorShift random(recipe.ConsumeIntegral<uint32_t>());
   std::string out = "\x78\x01";
+  out.reserve(data.size() + data.size() / 8 + 64);
   size_t position = 0;
   do {
     if (emptyBlocks && random.Next() % 4 == 0) {
@@ -322,7 +324,9 @@ std::string EncodeEntry(FuzzedDataProvider& recipe, const std::string& inflated,
 
 std::string BlockBytes(const std::string& data, bool compressed) {
   const int32_t length = static_cast<int32_t>(data.size());
-  return U32(static_cast<uint32_t>(compressed ? length : -length)) + data;
+  std::string block = U32(static_cast<uint32_t>(compressed ? length : -length));
+  block.reserve(4 + data.size());
+  return block.append(data);
 }
 
 // ---- Volumes ------------------------------------------------------------
@@ -386,7 +390,8 @@ std::vector<EntryPlan> PlanEntries(FuzzedDataProvider& recipe, const RecipeLimit
       const size_t maxBytes = largeLeft ? limits.maxEntryBytes : kSmallEntryBytes;
       const std::string content = MakeContent(recipe, ContentSize(recipe, plan.entry.header.size(), maxBytes));
       if (content.size() > kSmallEntryBytes) largeLeft = false;
-      plan.entry.inflated = plan.entry.header + '\0' + content;
+      plan.entry.inflated.reserve(plan.entry.header.size() + 1 + content.size());
+      plan.entry.inflated.append(plan.entry.header).append(1, '\0').append(content);
     }
     plan.block = BlockBytes(EncodeEntry(recipe, plan.entry.inflated, plan.entry.compressed),
                             plan.entry.compressed);
@@ -493,6 +498,9 @@ GeneratedPackage GeneratePackage(FuzzedDataProvider& recipe, const RecipeLimits&
     GeneratedVolume volume;
     volume.suffix = first ? (span ? ".001" : "") : ".00" + std::to_string(v + 1);
     volume.bytes = first ? (span ? textBlocks : image + textBlocks) : "";
+    size_t size = volume.bytes.size() + kTrailerSize + signature.size();
+    for (const EntryPlan& plan : plans) size += plan.volume == v ? plan.block.size() : 0;
+    volume.bytes.reserve(size);
     for (EntryPlan& plan : plans) {
       if (plan.volume != v) continue;
       plan.entry.volume = static_cast<int>(package.volumes.size() + 1);

@@ -58,6 +58,8 @@ class CaptureSink : public PackageWalkSink {
     SeenEntry seen;
     seen.start = entry;
     seen.path = volume_;
+    // A stored entry's size is known; an inflated one is mostly near it.
+    seen.content.reserve(std::min<size_t>(kCompareCap, entry.block.dataLength));
     entries.push_back(std::move(seen));
     return true;
   }

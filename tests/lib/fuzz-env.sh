@@ -28,7 +28,7 @@ _VARNIX_FUZZ_TABLE=(
   "setup_records 50000 8192"
   "info_files 40000 8192"
   "http_texts 150000 8192"
-  "macros 100000 4096"
+  "macros 100000 2048"
 )
 
 # A small quarantine keeps the memory of a long run flat (big package inputs
