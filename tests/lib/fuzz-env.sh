@@ -98,19 +98,26 @@ varnix_fuzz_bounded() {
 }
 
 varnix_fuzz_campaign() {
-  local target="$1" seconds="$2" row runs maxlen log status=0
+  local target="$1" seconds="$2" row runs maxlen log status=0 started=$SECONDS
   row="$(_varnix_fuzz_row "$target")" || return 1
   read -r runs maxlen <<<"$row"
   log="$VARNIX_FUZZ_CORPUS/$target.log"
   mkdir -p "$VARNIX_FUZZ_CORPUS"
   _varnix_fuzz_run "$target" "$VARNIX_FUZZ_CORPUS/$target" "$maxlen" -max_total_time="$seconds" \
     >"$log" 2>&1 || status=$?
-  local done_line stats execs speed
-  done_line="$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1)"
+  # A run stopped by hand (Ctrl-C) is no finding: its figures count.
+  local outcome="exit=$status"
+  if ((status != 0)) && grep -q 'libFuzzer: run interrupted' "$log"; then
+    outcome="exit=0 stopped"
+    status=0
+  fi
+  local last execs speed record
+  last="$(grep -E '^#[0-9]+[[:space:]]' "$log" | tail -1)"
   execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
   speed="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)"
-  stats="$(date -u +%FT%TZ) $target seconds=$seconds executions=${execs:-?} exec/s=${speed:-?} exit=$status ${done_line#*DONE}"
-  echo "$stats" | tee -a "$VARNIX_FUZZ_CORPUS/campaigns.txt"
+  record="$(date -u +%FT%TZ) $target seconds=$((SECONDS - started)) executions=${execs:-?} exec/s=${speed:-?}"
+  record+=" $outcome ${last#*[[:space:]]}"
+  echo "$record" | tee -a "$VARNIX_FUZZ_CORPUS/campaigns.txt"
   if ((status != 0)); then
     echo "fuzz: $target FOUND A FAULT; the input is in $VARNIX_FUZZ_FINDINGS/, the run's log in $log" >&2
     grep -E 'FUZZ FINDING|ERROR:|SUMMARY|runtime error|Test unit written' "$log" >&2 || true
