@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "CraftedPackage.h"  // PutU32, U32, TrailerBytes
 #include "FuzzSupport.h"
 #include "package/ByteSource.h"
 #include "package/EntryHeader.h"
@@ -33,16 +34,6 @@ class XorShift {
  private:
   uint32_t state_;
 };
-
-void PutU32(std::string& bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::string U32(uint32_t value) {
-  std::string bytes(4, '\0');
-  PutU32(bytes, 0, value);
-  return bytes;
-}
 
 std::string WithoutZeros(std::string text) {
   std::replace(text.begin(), text.end(), '\0', '0');
@@ -338,12 +329,6 @@ std::string ImageBytes(FuzzedDataProvider& recipe) {
   image[kPeSignatureOffset] = 'P';
   image[kPeSignatureOffset + 1] = 'E';
   return image;
-}
-
-std::string TrailerBytes(const PackageTrailer& trailer) {
-  std::string bytes(sizeof trailer, '\0');
-  std::memcpy(&bytes[0], &trailer, sizeof trailer);
-  return bytes;
 }
 
 // Appends the trailer, fills in the end pointer (program files that want

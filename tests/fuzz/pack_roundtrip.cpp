@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "CraftedPackage.h"
 #include "FuzzSupport.h"
 #include "common/TextRules.h"
 #include "pack/PackageBuilder.h"
@@ -25,13 +26,8 @@ struct Folders {
     out = root + "/out";
     stub = root + "/stub.exe";
     package = root + "/package/setup.exe";
-    std::string image(512, '\0');
-    image[0] = 'M';
-    image[1] = 'Z';
-    image[0x100] = 'P';
-    image[0x101] = 'E';
     fs::create_directories(root);
-    WriteWholeFile(stub, image);
+    WriteWholeFile(stub, FakeStub());
   }
   void Clear() const {
     std::error_code ignored;
